@@ -23,3 +23,10 @@ uint64_t handseed(const Drawing& d) { return d.seed; }
 SaveSettings& saveSettings(Drawing& d) { return d.settings; }
 
 }  // namespace kel::engine
+
+#include "engine/info.h"
+namespace kel::engine {
+std::string describe(const AcDbDatabase& db, bool json) {
+  return json ? "{\"handseed\":\"" + std::to_string(db.handseed().value()) + "\"}" : "handseed " + std::to_string(db.handseed().value());
+}
+}  // namespace kel::engine
