@@ -35,6 +35,12 @@ int _waccess(const char16_t* path, int mode) {
   return 0;
 }
 
+int _waccess_s(const char16_t* path, int mode) {
+  errno = 0;
+  if (_waccess(path, mode) == 0) return 0;
+  return errno != 0 ? errno : EACCES;
+}
+
 int _wrename(const char16_t* from, const char16_t* to) {
   if (crtHooks().wrename) return crtHooks().wrename(from, to);
   if (!from || !to) {

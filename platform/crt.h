@@ -9,6 +9,9 @@ namespace plat {
 int _waccess(const char16_t* path, int mode);  // 0 exists, 2 writable, 4 readable, 6 both; -1 on failure
 int _wrename(const char16_t* from, const char16_t* to);  // fails if the target exists, as on Windows
 int _wunlink(const char16_t* path);
+// _waccess_s: the same test as _waccess, answering 0 or the errno value of the failure
+// (ENOENT, EACCES, EINVAL).
+int _waccess_s(const char16_t* path, int mode);
 
 struct CrtHooks {
   std::function<int(const char16_t*, int)> waccess;

@@ -9,6 +9,9 @@ namespace plat {
 constexpr unsigned MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
                    MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30,
                    MB_ICONINFORMATION = 0x40;
+// Icon and modality bits under their older names, as the utility library's message facility uses them.
+constexpr unsigned MB_ICONHAND = 0x10, MB_ICONASTERISK = 0x40, MB_APPLMODAL = 0x0, MB_SYSTEMMODAL = 0x1000,
+                   MB_TASKMODAL = 0x2000;
 constexpr int IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7;
 
 int MessageBoxW(void* owner, const char16_t* text, const char16_t* caption, unsigned type);
