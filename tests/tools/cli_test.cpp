@@ -53,6 +53,14 @@ TEST(Library, ExportsOnlyGetKelrx) {
   EXPECT_EQ(names, "_Z9get_kelrxv;");
 }
 
+TEST(Library, CarriesItsVersionRecord) {
+  Result r = runShell("readelf -p .kelmoor.version " + libPath());
+  ASSERT_EQ(r.code, 0) << r.err;
+  for (const char* entry : {"FileVersion=3.0", "AgentApiVersion=3.0", "InternalName=kelmoorDwg",
+                            "FileVersionNumber=3.2.1.15"})
+    EXPECT_NE(r.out.find(entry), std::string::npos) << entry << "\n" << r.out;
+}
+
 // Loads the library in a child process, lets fn drive it, unloads it and answers what the child
 // wrote on standard error.
 template <class Fn>
