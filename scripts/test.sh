@@ -9,8 +9,17 @@ fuzz_seconds="${KELMOOR_FUZZ_SECONDS:-30}"
 
 echo "== build (warnings as errors)"
 bash "$here/scripts/build.sh" "$here/build" -DKELMOOR_WERROR=ON
+echo "== oracles (independent DWG readers from npm, ezdxf from Debian)"
+oracle="$here/build/oracle-node"
+shared="$here/../shared"
+if [ -f "$shared/oracles/node/package.json" ]; then
+  rm -rf "$oracle" && mkdir -p "$oracle"
+  cp "$shared/oracles/node/"{package.json,package-lock.json,dwginfo.mjs} "$oracle/"
+  (cd "$oracle" && npm ci --no-audit --no-fund --loglevel=error >/dev/null) && export KELMOOR_ORACLE_NODE="$oracle"
+fi
 echo "== tests"
 (cd "$here/build" && ctest --output-on-failure -j2)
+unset KELMOOR_ORACLE_NODE
 
 echo "== build with AddressSanitizer + UndefinedBehaviorSanitizer"
 bash "$here/scripts/build.sh" "$here/build-asan" -DKELMOOR_SANITIZE=ON -DKELMOOR_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug

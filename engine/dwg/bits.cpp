@@ -275,6 +275,14 @@ CmColor BitReader::CMC(BitReader* strings) {
   if (version_ < Version::R2004) return c;
   c.rgb = uint32_t(BL());
   c.colorByte = RC();
+  // From R2004 the stored index may be left 0; the colour word's method byte says what the colour
+  // is: 0xC0 by layer, 0xC1 by block, 0xC3 an index in the low byte (0xC2: a true colour).
+  switch (c.rgb >> 24) {
+    case 0xC0: c.index = 256; break;
+    case 0xC1: c.index = 0; break;
+    case 0xC3: c.index = int16_t(c.rgb & 0xFF); break;
+    default: break;
+  }
   BitReader& s = strings ? *strings : *this;
   if (c.colorByte & 1) c.name = s.TV();
   if (c.colorByte & 2) c.bookName = s.TV();

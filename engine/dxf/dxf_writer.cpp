@@ -1,0 +1,226 @@
+// DXF export: the drawing as an AC1027 ASCII DXF file (UTF-8 text, CRLF line ends). The file is
+// written under a temporary name beside the target and renamed into place only when complete, so
+// a failed export never leaves a half-written file under the target's name.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "engine/acdb.h"
+#include "engine/dxf/dxf.h"
+#include "engine/dxf/dxf_tags.h"
+#include "engine/io.h"
+#include "engine/model/drawing.h"
+#include "engine/model/structure.h"
+#include "platform/utf.h"
+
+namespace kel::engine {
+
+namespace {
+
+using dxf::appendTag;
+
+class Writer {
+ public:
+  Writer(Drawing& d, int precision) : m_d(d), m_prec(precision) { m_out.reserve(1 << 20); }
+
+  std::string& run() {
+    header();
+    classes();
+    tables();
+    blocks();
+    section("ENTITIES", [&] {
+      for (const auto& e : m_d.entities) record(e);
+    });
+    section("OBJECTS", [&] {
+      for (const auto& o : m_d.objects) record(o);
+    });
+    for (const auto& s : m_d.extraSections) {
+      if (s.name == "THUMBNAILIMAGE") continue;  // the export carries no preview image
+      section(s.name.c_str(), [&] {
+        for (const auto& t : s.tags) tag(t);
+      });
+    }
+    tag(Tag::str(0, "EOF"));
+    return m_out;
+  }
+
+ private:
+  void tag(const Tag& t) { appendTag(m_out, t, m_prec); }
+  template <class F>
+  void section(const char* name, F&& body) {
+    tag(Tag::str(0, "SECTION"));
+    tag(Tag::str(2, name));
+    body();
+    tag(Tag::str(0, "ENDSEC"));
+  }
+
+  void header() {
+    const Handle seed = handseed(m_d);
+    const SaveSettings& s = m_d.settings;
+    // Variables the written file must state, with the values that hold now. The preview flag has
+    // no standard DXF variable; it travels as $UPDATETHUMBNAIL so that it survives a round trip
+    // (readers skip header variables they do not know).
+    auto fixed = [&](const std::string& name, Tags& vals) -> bool {
+      if (name == "$ACADVER") vals = {Tag::str(1, "AC1027")};
+      else if (name == "$HANDSEED") vals = {Tag::handle(5, seed)};
+      else if (name == "$PROXYGRAPHICS") vals = {Tag::integer(70, s.saveProxyGraphics)};
+      else if (name == "$INDEXCTL") vals = {Tag::integer(280, s.indexCtl)};
+      else if (name == "$SORTENTS") vals = {Tag::integer(280, s.drawOrderCtl)};
+      else if (name == "$UPDATETHUMBNAIL") vals = {Tag::integer(280, s.updateThumbnail)};
+      else return false;
+      return true;
+    };
+    section("HEADER", [&] {
+      std::vector<std::string> done;
+      auto var = [&](const std::string& name, const Tags& vals) {
+        tag(Tag::str(9, name));
+        for (const auto& t : vals) tag(t);
+        done.push_back(name);
+      };
+      Tags v;
+      fixed("$ACADVER", v);
+      var("$ACADVER", v);
+      for (const auto& h : m_d.header) {
+        if (h.name == "$ACADVER" || std::find(done.begin(), done.end(), h.name) != done.end()) continue;
+        if (h.name == "$HANDLING") continue;  // R12 only: current files always have handles
+        Tags vals = h.values;
+        fixed(h.name, vals);
+        var(h.name, vals);
+      }
+      for (const char* name : {"$HANDSEED", "$PROXYGRAPHICS", "$INDEXCTL", "$SORTENTS", "$UPDATETHUMBNAIL"}) {
+        if (std::find(done.begin(), done.end(), name) != done.end()) continue;
+        Tags vals;
+        fixed(name, vals);
+        var(name, vals);
+      }
+    });
+  }
+
+  void classes() {
+    section("CLASSES", [&] {
+      for (const auto& c : m_d.classes) {
+        tag(Tag::str(0, "CLASS"));
+        for (const auto& t : c) tag(t);
+      }
+    });
+  }
+
+  // Handle, application groups, owner, body, extended data.
+  void record(const Object& o) {
+    tag(Tag::str(0, o.type));
+    tag(Tag::handle(o.type == "DIMSTYLE" ? 105 : 5, o.handle));
+    for (const auto& a : o.appData) {
+      tag(Tag::str(102, a.name));
+      for (const auto& t : a.tags) tag(t);
+      tag(Tag::str(102, "}"));
+    }
+    if (!o.reactors.empty()) {
+      tag(Tag::str(102, "{ACAD_REACTORS"));
+      for (Handle h : o.reactors) tag(Tag::handle(330, h));
+      tag(Tag::str(102, "}"));
+    }
+    if (o.xdict) {
+      tag(Tag::str(102, "{ACAD_XDICTIONARY"));
+      tag(Tag::handle(360, o.xdict));
+      tag(Tag::str(102, "}"));
+    }
+    tag(Tag::handle(330, o.owner));
+    for (const auto& t : o.body) tag(t);
+    for (const auto& t : o.xdata) tag(t);
+  }
+
+  void tables() {
+    section("TABLES", [&] {
+      for (const auto& t : m_d.tables) {
+        tag(Tag::str(0, "TABLE"));
+        tag(Tag::str(2, t.name));
+        Object c = t.control;
+        c.type.clear();
+        // The entry count is the number of entries written.
+        for (auto& x : c.body)
+          if (x.code == 70) {
+            x.i = int64_t(t.entries.size());
+            break;
+          }
+        tag(Tag::handle(5, c.handle));
+        for (const auto& a : c.appData) {
+          tag(Tag::str(102, a.name));
+          for (const auto& x : a.tags) tag(x);
+          tag(Tag::str(102, "}"));
+        }
+        if (!c.reactors.empty()) {
+          tag(Tag::str(102, "{ACAD_REACTORS"));
+          for (Handle h : c.reactors) tag(Tag::handle(330, h));
+          tag(Tag::str(102, "}"));
+        }
+        if (c.xdict) {
+          tag(Tag::str(102, "{ACAD_XDICTIONARY"));
+          tag(Tag::handle(360, c.xdict));
+          tag(Tag::str(102, "}"));
+        }
+        tag(Tag::handle(330, 0));
+        for (const auto& x : c.body) tag(x);
+        for (const auto& x : c.xdata) tag(x);
+        for (const auto& e : t.entries) record(e);
+        tag(Tag::str(0, "ENDTAB"));
+      }
+    });
+  }
+
+  void blocks() {
+    section("BLOCKS", [&] {
+      for (const auto& b : m_d.blocks) {
+        record(b.begin);
+        for (const auto& e : b.entities) record(e);
+        record(b.end);
+      }
+    });
+  }
+
+  Drawing& m_d;
+  int m_prec;
+  std::string m_out;
+};
+
+}  // namespace
+
+std::string dxf::dxfText(Drawing& d, int precision) {
+  Writer w(d, precision);
+  return std::move(w.run());
+}
+
+Acad::ErrorStatus writeDxf(Drawing& d, const char16_t* path, int precision, int version, bool thumbnail) {
+  (void)thumbnail;  // no preview image is written
+  if (version != AcDb::kDHL_1027) return Acad::eInvalidDwgVersion;
+  if (!path || !*path) return Acad::eInvalidInput;
+  // Precision 0 means the default; more than 16 digits is more than a double holds.
+  if (precision <= 0 || precision > 16) precision = 16;
+  if (d.tables.empty()) {
+    // A database nobody filled: give it the structure every drawing file has.
+    Notes notes;
+    completeStructure(d, notes);
+  }
+  const std::string text = dxf::dxfText(d, precision);
+
+  const std::string target = plat::toPosixPath(path);
+  const std::string temp = target + ".kel" + std::to_string(::getpid()) + ".tmp";
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) return errno == ENOENT || errno == ENOTDIR ? Acad::eFileNotFound : Acad::eFileAccessErr;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = std::fflush(f) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) {
+    std::remove(temp.c_str());
+    return Acad::eFileSystemErr;
+  }
+  if (std::rename(temp.c_str(), target.c_str()) != 0) {
+    std::remove(temp.c_str());
+    return Acad::eFileAccessErr;
+  }
+  return Acad::eOk;
+}
+
+}  // namespace kel::engine

@@ -1,0 +1,181 @@
+// Typed views of the modelled record types. Each type is described once, by a table of its DXF
+// groups (subclass marker, group code, member, first and last version that has it); the same table
+// reads a record into the struct (decode) and builds a record from it (encode). Records read from
+// files keep their groups as read; the typed view is how the engine (the DWG streams, `info`, the
+// generators of tests and benchmarks) reads and makes them.
+#pragma once
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "engine/model/drawing.h"
+
+namespace kel::engine {
+
+struct Vec3 {
+  double x = 0, y = 0, z = 0;
+  bool operator==(const Vec3&) const = default;
+};
+
+// What every entity carries in its AcDbEntity part.
+struct EntityCommon {
+  std::string layer = "0";
+  std::string linetype = "ByLayer";
+  int16_t color = 256;  // ByLayer
+  int16_t lineweight = -1;
+  double linetypeScale = 1;
+  int16_t paperSpace = 0;
+  bool operator==(const EntityCommon&) const = default;
+};
+
+struct Line {
+  EntityCommon common;
+  double thickness = 0;
+  Vec3 start, end;
+  Vec3 extrusion{0, 0, 1};
+  bool operator==(const Line&) const = default;
+};
+struct Point {
+  EntityCommon common;
+  Vec3 position;
+  double thickness = 0;
+  Vec3 extrusion{0, 0, 1};
+  bool operator==(const Point&) const = default;
+};
+struct Circle {
+  EntityCommon common;
+  double thickness = 0;
+  Vec3 center;
+  double radius = 1;
+  Vec3 extrusion{0, 0, 1};
+  bool operator==(const Circle&) const = default;
+};
+struct Arc {
+  EntityCommon common;
+  double thickness = 0;
+  Vec3 center;
+  double radius = 1;
+  Vec3 extrusion{0, 0, 1};
+  double startAngle = 0, endAngle = 360;  // degrees
+  bool operator==(const Arc&) const = default;
+};
+struct Ellipse {
+  EntityCommon common;
+  Vec3 center;
+  Vec3 majorAxis{1, 0, 0};
+  Vec3 extrusion{0, 0, 1};
+  double ratio = 1;
+  double startParam = 0, endParam = 6.283185307179586;
+  bool operator==(const Ellipse&) const = default;
+};
+struct Text {
+  EntityCommon common;
+  double thickness = 0;
+  Vec3 position;
+  double height = 1;
+  std::string text;
+  double rotation = 0, widthFactor = 1, oblique = 0;
+  std::string style = "Standard";
+  int16_t generation = 0, hAlign = 0;
+  Vec3 alignPoint;
+  Vec3 extrusion{0, 0, 1};
+  int16_t vAlign = 0;
+  bool operator==(const Text&) const = default;
+};
+struct Insert {
+  EntityCommon common;
+  int16_t hasAttributes = 0;
+  std::string block;
+  Vec3 position;
+  double xScale = 1, yScale = 1, zScale = 1, rotation = 0;
+  int16_t columns = 1, rows = 1;
+  double columnSpacing = 0, rowSpacing = 0;
+  Vec3 extrusion{0, 0, 1};
+  bool operator==(const Insert&) const = default;
+};
+// SOLID, TRACE and 3DFACE: four corners.
+struct Face {
+  std::string type = "SOLID";  // or "TRACE", "3DFACE"
+  EntityCommon common;
+  double thickness = 0;
+  Vec3 corner[4];
+  Vec3 extrusion{0, 0, 1};  // SOLID/TRACE only
+  int16_t invisibleEdges = 0;  // 3DFACE only
+  bool operator==(const Face&) const = default;
+};
+struct LwVertex {
+  double x = 0, y = 0, startWidth = 0, endWidth = 0, bulge = 0;
+  bool operator==(const LwVertex&) const = default;
+};
+struct LwPolyline {
+  EntityCommon common;
+  int32_t count = 0;  // kept equal to vertices.size() by encode
+  int16_t flags = 0;  // 1 closed, 128 linetype generation
+  double constantWidth = 0, elevation = 0, thickness = 0;
+  std::vector<LwVertex> vertices;
+  Vec3 extrusion{0, 0, 1};
+  bool operator==(const LwPolyline&) const = default;
+};
+struct MText {
+  EntityCommon common;
+  Vec3 position;
+  double height = 1, width = 0;
+  int16_t attachment = 1, direction = 1;
+  std::string text;  // whole, however many 3-groups the file split it into
+  std::string style = "Standard";
+  Vec3 extrusion{0, 0, 1};
+  Vec3 xDirection{1, 0, 0};
+  double rotation = 0;
+  double lineSpacing = 1;
+  bool operator==(const MText&) const = default;
+};
+struct Layer {
+  std::string name;
+  int16_t flags = 0;  // 1 frozen, 4 locked
+  int16_t color = 7;  // negative: off
+  std::string linetype = "Continuous";
+  bool plot = true;
+  int16_t lineweight = -3;
+  bool operator==(const Layer&) const = default;
+};
+
+template <class T>
+using Member = std::variant<double T::*, int16_t T::*, int32_t T::*, bool T::*, std::string T::*, Vec3 T::*,
+                            Handle T::*, EntityCommon T::*>;
+
+// One group of a type: the subclass it sits under, its code and where it lives in the struct.
+// Vec3 members take the code and code+10, code+20. since/until: $ACADVER numbers.
+template <class T>
+struct Attr {
+  const char* subclass;
+  int code;
+  Member<T> member;
+  int since = 1009;
+  int until = 9999;
+};
+
+// The description of each modelled type: DXF name, table, and hooks for its repeated groups.
+template <class T>
+struct Description;
+
+// Reads the groups the type's table names; groups it does not name are ignored. False when the
+// record is of another type.
+template <class T>
+bool decode(const Object& o, T& out);
+// Builds the record body (subclass markers and groups, in table order) for the given version.
+template <class T>
+Object encode(const T& v, int version = 1027);
+
+// Adds a typed entity to a container list of a drawing with a new handle and the owner given.
+template <class T>
+Object& addEntity(Drawing& d, std::vector<Object>& list, Handle owner, const T& v) {
+  Object o = encode(v);
+  o.handle = d.newHandle();
+  o.owner = owner;
+  list.push_back(std::move(o));
+  return list.back();
+}
+
+}  // namespace kel::engine
+
+#include "engine/model/entities_impl.h"
