@@ -8,6 +8,7 @@
 #include "host/KelHostApp.h"
 #include "platform/utf.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/vtable.h"
 
 namespace {
 
@@ -156,35 +157,25 @@ TEST(KelHostApp, CorruptDrawingNoticeGoesToStandardOutputOncePerCall) {
   EXPECT_EQ(out, "Corrupt drawing detected!\n\nCorrupt drawing detected!\n\n");
 }
 
-// Index of a virtual function in its class's table (Itanium C++ ABI: a pointer to a virtual member
-// holds 1 + the byte offset of its entry). The destructor takes two entries there, so the table
-// position n of the host services sits at entry n + 1.
-template <class PMF>
-size_t entryOf(PMF pmf) {
-  struct Rep {
-    uintptr_t ptr;
-    ptrdiff_t adj;
-  } rep;
-  static_assert(sizeof(PMF) == sizeof(Rep));
-  std::memcpy(&rep, &pmf, sizeof rep);
-  return (rep.ptr - 1) / sizeof(void*);
-}
+// The destructor takes two table entries in this ABI, so position n of the host services sits at
+// entry n + 1.
+using kel::test::tableEntryOf;
 
 TEST(KelHostApp, TablePositionsOfTheServicesItProvides) {
   using H = AcDbHostApplicationServices;
-  EXPECT_EQ(entryOf(&H::isA), 1u + 1);
-  EXPECT_EQ(entryOf(&H::subQueryX), 6u + 1);
-  EXPECT_EQ(entryOf(&H::findFile), 7u + 1);
-  EXPECT_EQ(entryOf(&H::selectFile), 12u + 1);
-  EXPECT_EQ(entryOf(&H::registerSelectFileCallback), 13u + 1);
-  EXPECT_EQ(entryOf(&H::registerMapFileCallback), 17u + 1);
-  EXPECT_EQ(entryOf(&H::defaultUndoController), 36u + 1);
-  EXPECT_EQ(entryOf(&H::workingGlobalsData), 37u + 1);
-  EXPECT_EQ(entryOf(&H::createWorkingGlobals), 38u + 1);
-  EXPECT_EQ(entryOf(static_cast<int (H::*)(char16_t**, char16_t*, int, int)>(&H::getSubstituteFont)), 65u + 1);
-  EXPECT_EQ(entryOf(static_cast<int (H::*)(char16_t**, const char16_t*, int, int)>(&H::getSubstituteFont)), 66u + 1);
-  EXPECT_EQ(entryOf(&H::requiredVersionNotAvailable), 82u + 1);
-  EXPECT_EQ(entryOf(&H::notifyCorruptDrawingFoundOnOpen), 83u + 1);
+  EXPECT_EQ(tableEntryOf(&H::isA), 1u + 1);
+  EXPECT_EQ(tableEntryOf(&H::subQueryX), 6u + 1);
+  EXPECT_EQ(tableEntryOf(&H::findFile), 7u + 1);
+  EXPECT_EQ(tableEntryOf(&H::selectFile), 12u + 1);
+  EXPECT_EQ(tableEntryOf(&H::registerSelectFileCallback), 13u + 1);
+  EXPECT_EQ(tableEntryOf(&H::registerMapFileCallback), 17u + 1);
+  EXPECT_EQ(tableEntryOf(&H::defaultUndoController), 36u + 1);
+  EXPECT_EQ(tableEntryOf(&H::workingGlobalsData), 37u + 1);
+  EXPECT_EQ(tableEntryOf(&H::createWorkingGlobals), 38u + 1);
+  EXPECT_EQ(tableEntryOf(static_cast<int (H::*)(char16_t**, char16_t*, int, int)>(&H::getSubstituteFont)), 65u + 1);
+  EXPECT_EQ(tableEntryOf(static_cast<int (H::*)(char16_t**, const char16_t*, int, int)>(&H::getSubstituteFont)), 66u + 1);
+  EXPECT_EQ(tableEntryOf(&H::requiredVersionNotAvailable), 82u + 1);
+  EXPECT_EQ(tableEntryOf(&H::notifyCorruptDrawingFoundOnOpen), 83u + 1);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "extension/KelRx.h"
 #include "extension/state.h"
 #include "host/KelHostApp.h"
+#include "tests/support/vtable.h"
 
 namespace {
 
@@ -111,24 +112,16 @@ TEST(StatusName, EveryCodeOnceWithADistinctName) {
   EXPECT_STREQ(kelRx.statusName(1400), "PCUnknown");
 }
 
-template <class PMF>
-size_t entryOf(PMF pmf) {
-  struct Rep {
-    uintptr_t ptr;
-    ptrdiff_t adj;
-  } rep;
-  std::memcpy(&rep, &pmf, sizeof rep);
-  return (rep.ptr - 1) / sizeof(void*);
-}
+using kel::test::tableEntryOf;
 
 TEST(KelRxTable, OperationsSitInTheAgentsOrder) {
-  EXPECT_EQ(entryOf(&KelRx::initialize), 0u);
-  EXPECT_EQ(entryOf(&KelRx::terminate), 1u);
-  EXPECT_EQ(entryOf(&KelRx::dxfToDwg), 2u);
-  EXPECT_EQ(entryOf(&KelRx::resaveDwg), 3u);
-  EXPECT_EQ(entryOf(&KelRx::dwgToDxf), 4u);
-  EXPECT_EQ(entryOf(&KelRx::statusName), 5u);
-  EXPECT_EQ(entryOf(&KelRx::releaseNumber), 6u);
+  EXPECT_EQ(tableEntryOf(&KelRx::initialize), 0u);
+  EXPECT_EQ(tableEntryOf(&KelRx::terminate), 1u);
+  EXPECT_EQ(tableEntryOf(&KelRx::dxfToDwg), 2u);
+  EXPECT_EQ(tableEntryOf(&KelRx::resaveDwg), 3u);
+  EXPECT_EQ(tableEntryOf(&KelRx::dwgToDxf), 4u);
+  EXPECT_EQ(tableEntryOf(&KelRx::statusName), 5u);
+  EXPECT_EQ(tableEntryOf(&KelRx::releaseNumber), 6u);
   EXPECT_EQ(sizeof(KelRx), sizeof(void*));  // no data apart from the table
 }
 
