@@ -1108,7 +1108,9 @@ bool encodeRecord(const Object& o, const RecordPlan& plan, const WriteContext& c
     d.B(!xdict);
     if (v >= Version::R2013) d.B(false);  // no binary data store entry
     io.marker("AcDbEntity");
-    auto [from, to] = subclassRange(body, "AcDbEntity");
+    // Plain names, not structured bindings: the lambda below captures them.
+    const auto range = subclassRange(body, "AcDbEntity");
+    const size_t from = range.first, to = range.second;
     auto local = [&](int code) -> const Tag* {
       for (size_t i = from; i < to; ++i)
         if (body[i].code == code) return &body[i];
