@@ -203,7 +203,19 @@ Acad::ErrorStatus writeDxf(Drawing& d, const char16_t* path, int precision, int 
     Notes notes;
     completeStructure(d, notes);
   }
-  const std::string text = dxf::dxfText(d, precision);
+  // Records a DWG read kept as raw bytes have no DXF form: the export leaves them out (with what
+  // names them) rather than write records other readers cannot load. The drawing itself keeps
+  // them, so a DWG save still has them.
+  bool hasRaw = false;
+  d.forEachObject([&](Object& o) { hasRaw = hasRaw || !o.dwgRaw.empty(); });
+  std::string text;
+  if (hasRaw) {
+    Drawing exported = d;
+    dropRawRecords(exported);
+    text = dxf::dxfText(exported, precision);
+  } else {
+    text = dxf::dxfText(d, precision);
+  }
 
   const std::string target = plat::toPosixPath(path);
   const std::string temp = target + ".kel" + std::to_string(::getpid()) + ".tmp";

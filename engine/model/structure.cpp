@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -562,6 +563,46 @@ void buildDefaultDrawing(Drawing& d) {
 #undef KEL_HEADER
   Notes ignored;
   completeStructure(d, ignored);
+}
+
+// Leaves out the records kept raw with what they own, and the dictionary entries, reactors,
+// extension dictionaries and pointers that name them.
+size_t dropRawRecords(Drawing& d) {
+  std::set<Handle> raw;
+  d.forEachObject([&](Object& o) {
+    if (!o.dwgRaw.empty()) raw.insert(o.handle);
+  });
+  if (raw.empty()) return 0;
+  // And what they own (their extension dictionaries and the records under those).
+  for (size_t before = 0; before != raw.size();) {
+    before = raw.size();
+    d.forEachObject([&](Object& o) {
+      if (raw.count(o.owner)) raw.insert(o.handle);
+    });
+  }
+  auto isRaw = [&](const Object& o) { return raw.count(o.handle) > 0; };
+  std::erase_if(d.entities, isRaw);
+  for (auto& b : d.blocks) std::erase_if(b.entities, isRaw);
+  std::erase_if(d.objects, isRaw);
+  for (auto& t : d.tables) std::erase_if(t.entries, isRaw);
+  d.forEachObject([&](Object& o) {
+    std::erase_if(o.reactors, [&](Handle h) { return raw.count(h) > 0; });
+    if (raw.count(o.xdict)) o.xdict = 0;
+    // Pointers to them (a layer's material, a viewport's visual style) go too.
+    std::erase_if(o.body, [&](const Tag& t) {
+      return t.kind == ValueKind::Handle && t.code != 350 && t.code != 360 &&
+             raw.count(Handle(t.i)) > 0;
+    });
+    if (o.type != "DICTIONARY" && o.type != "ACDBDICTIONARYWDFLT") return;
+    for (size_t i = 0; i + 1 < o.body.size(); ++i) {
+      const auto& v = o.body[i + 1];
+      if (o.body[i].code == 3 && (v.code == 350 || v.code == 360) && raw.count(Handle(v.i))) {
+        o.body.erase(o.body.begin() + std::ptrdiff_t(i), o.body.begin() + std::ptrdiff_t(i) + 2);
+        --i;
+      }
+    }
+  });
+  return raw.size();
 }
 
 }  // namespace kel::engine

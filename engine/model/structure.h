@@ -16,6 +16,11 @@ using Notes = std::vector<std::string>;
 void completeStructure(Drawing& d, Notes& notes);
 void buildDefaultDrawing(Drawing& d);
 
+// Leaves out the records a DWG read kept raw (their bytes only, no DXF form), with what they own
+// and the dictionary entries, reactors, extension dictionaries and pointers that name them.
+// Answers how many records went.
+size_t dropRawRecords(Drawing& d);
+
 // Inserts the subclass markers a record of a file without them (R12) needs, distributing its
 // groups over them. Records that already have markers are left alone.
 void addSubclassMarkers(Object& o, bool tableEntry);

@@ -5,6 +5,8 @@
 // does decode to a DXF another program accepts.
 #include <gtest/gtest.h>
 
+#include "engine/model/structure.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -23,45 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using kel::engine::Drawing;
 using kel::engine::Object;
-
-// Leaves out the records kept raw with what they own, and the dictionary entries, reactors,
-// extension dictionaries and pointers that name them.
-void dropRawRecords(Drawing& d) {
-  std::set<kel::engine::Handle> raw;
-  d.forEachObject([&](Object& o) {
-    if (!o.dwgRaw.empty()) raw.insert(o.handle);
-  });
-  if (raw.empty()) return;
-  // And what they own (their extension dictionaries and the records under those).
-  for (size_t before = 0; before != raw.size();) {
-    before = raw.size();
-    d.forEachObject([&](Object& o) {
-      if (raw.count(o.owner)) raw.insert(o.handle);
-    });
-  }
-  auto isRaw = [&](const Object& o) { return raw.count(o.handle) > 0; };
-  std::erase_if(d.entities, isRaw);
-  for (auto& b : d.blocks) std::erase_if(b.entities, isRaw);
-  std::erase_if(d.objects, isRaw);
-  for (auto& t : d.tables) std::erase_if(t.entries, isRaw);
-  d.forEachObject([&](Object& o) {
-    std::erase_if(o.reactors, [&](kel::engine::Handle h) { return raw.count(h) > 0; });
-    if (raw.count(o.xdict)) o.xdict = 0;
-    // Pointers to them (a layer's material, a viewport's visual style) go too.
-    std::erase_if(o.body, [&](const kel::engine::Tag& t) {
-      return t.kind == kel::engine::ValueKind::Handle && t.code != 350 && t.code != 360 &&
-             raw.count(kel::engine::Handle(t.i)) > 0;
-    });
-    if (o.type != "DICTIONARY" && o.type != "ACDBDICTIONARYWDFLT") return;
-    for (size_t i = 0; i + 1 < o.body.size(); ++i) {
-      const auto& v = o.body[i + 1];
-      if (o.body[i].code == 3 && (v.code == 350 || v.code == 360) && raw.count(kel::engine::Handle(v.i))) {
-        o.body.erase(o.body.begin() + std::ptrdiff_t(i), o.body.begin() + std::ptrdiff_t(i) + 2);
-        --i;
-      }
-    }
-  });
-}
 
 std::string run(const std::string& cmd) {
   std::string out;
@@ -91,7 +54,7 @@ TEST(DwgToDxfCorpus, DecodedRecordsPassTheStrictCheck) {
     ASSERT_EQ(kel::dwg::readDwgBytes(d, bytes), Acad::eOk) << entry.path();
     std::string name = entry.path().stem().string() + ".dxf";
     std::ofstream(out / name, std::ios::binary) << kel::engine::dxf::dxfText(d, 16);
-    dropRawRecords(d);
+    kel::engine::dropRawRecords(d);
     std::ofstream(decodedOut / name, std::ios::binary) << kel::engine::dxf::dxfText(d, 16);
     ++files;
   }
