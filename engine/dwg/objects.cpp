@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "engine/dwg/families.h"
 #include "engine/dwg/objects_types.h"
 
 namespace kel::dwg {
@@ -141,6 +142,14 @@ const TypeDescription* describeFixedType(uint16_t type) {
     static const TypeDescription* byType[500] = {};
     for (const auto& d : kFixed)
       if (d.type < 500) byType[d.type] = &d;
+    // A family's description takes the place of a fixed type the core table keeps raw.
+    static std::vector<TypeDescription> fromFamilies;
+    fromFamilies.reserve(familyTypes().size());
+    for (const auto& f : familyTypes())
+      if (f.number && f.number < 500 && f.read) {
+        fromFamilies.push_back({f.number, f.typeName, f.dxfName, f.kind, nullptr, nullptr, f.read});
+        byType[f.number] = &fromFamilies.back();
+      }
     return byType;
   }();
   return type < 500 ? table[type] : nullptr;
@@ -148,6 +157,16 @@ const TypeDescription* describeFixedType(uint16_t type) {
 
 const TypeDescription* describeClass(const std::string& dxfName) {
   std::string n = canonicalClassName(dxfName);
+  for (const auto& d : kClassTypes)
+    if (n == d.dxfName && d.read) return &d;
+  static const auto* fromFamilies = [] {
+    auto* v = new std::vector<TypeDescription>;
+    for (const auto& f : familyTypes())
+      if (f.number == 0 && f.read) v->push_back({0, f.typeName, f.dxfName, f.kind, nullptr, nullptr, f.read});
+    return v;
+  }();
+  for (const auto& d : *fromFamilies)
+    if (n == d.dxfName) return &d;
   for (const auto& d : kClassTypes)
     if (n == d.dxfName) return &d;
   return nullptr;
@@ -159,6 +178,8 @@ std::vector<std::string> describedTypeNames() {
     if (d.read) out.push_back(d.typeName);
   for (const auto& d : kClassTypes)
     if (d.read) out.push_back(d.typeName);
+  for (const auto& f : familyTypes())
+    if (f.read) out.push_back(f.typeName);
   return out;
 }
 
@@ -286,6 +307,13 @@ void scaleAngles(const std::string& dxfName, Tags& body, double factor) {
       {"ATTDEF", {50, 51}}, {"SHAPE", {50, 51}},    {"DIMENSION", {50, 51, 52, 53}}, {"POINT", {50}},
       {"VERTEX", {50}},     {"VIEWPORT", {50, 51}}, {"STYLE", {50}},                 {"VPORT", {50, 51}},
       {"VIEW", {50}},       {"MLINESTYLE", {51, 52}}};
+  if (const FamilyType* f = familyByDxfName(dxfName)) {
+    for (auto& t : body)
+      if (t.kind == ValueKind::Double && t.code != 0 &&
+          std::find(f->angles.begin(), f->angles.end(), t.code) != f->angles.end())
+        t.d *= factor;
+    return;
+  }
   for (const auto& a : kDegrees) {
     if (dxfName != a.type) continue;
     for (auto& t : body)

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engine/dwg/crc.h"
+#include "engine/dwg/families.h"
 #include "engine/dwg/objects_types.h"
 
 namespace kel::dwg {
@@ -90,20 +91,18 @@ void appendStringStream(BitWriter& data, const BitWriter& strings) {
   data.B(true);
 }
 
-namespace {
-
 const Tag* firstTag(const Tags& b, int code) {
   for (const auto& t : b)
     if (t.code == code) return &t;
   return nullptr;
 }
-int64_t intOf(const Tags& b, int code, int64_t dflt = 0) {
+int64_t intOf(const Tags& b, int code, int64_t dflt) {
   const Tag* t = firstTag(b, code);
   if (!t) return dflt;
   if (t->kind == ValueKind::String) return std::atoll(t->s.c_str());
   return engine::asInt(*t);
 }
-double realOf(const Tags& b, int code, double dflt = 0) {
+double realOf(const Tags& b, int code, double dflt) {
   const Tag* t = firstTag(b, code);
   if (!t) return dflt;
   if (t->kind == ValueKind::String) return std::atof(t->s.c_str());
@@ -118,7 +117,6 @@ size_t countOf(const Tags& b, int code) {
   for (const auto& t : b) n += t.code == code;
   return n;
 }
-// The tags of one subclass (after its 100 marker up to the next); the whole body when absent.
 std::pair<size_t, size_t> subclassRange(const Tags& b, const char* marker) {
   for (size_t i = 0; i < b.size(); ++i) {
     if (b[i].code == 100 && b[i].s == marker) {
@@ -129,8 +127,6 @@ std::pair<size_t, size_t> subclassRange(const Tags& b, const char* marker) {
   }
   return {0, b.size()};
 }
-
-}  // namespace
 
 // ---- ObjectWriter -------------------------------------------------------------------------------
 
@@ -377,13 +373,6 @@ std::string ObjectWriter::bytes(size_t n, int code) {
 // ---- preparation steps --------------------------------------------------------------------------
 
 namespace {
-
-struct PrepInput {
-  const Object& o;
-  const Tags& body;
-  const RecordPlan& plan;
-};
-using PrepFn = void (*)(const PrepInput&, ObjectWriter&);
 
 void prepNone(const PrepInput&, ObjectWriter&) {}
 
@@ -913,10 +902,19 @@ const ClassInfo kClassInfo[] = {
     {"PLOTSETTINGS", "AcDbPlotSettings", false},
 };
 
+// The core table and the families' writable types, by DWG type name.
 const WriteType* writeType(const std::string& name) {
-  for (const auto& t : kTypes)
-    if (name == t.name) return &t;
-  return nullptr;
+  static const auto* index = [] {
+    static std::vector<WriteType> fromFamilies;
+    for (const auto& f : familyTypes())
+      if (f.write) fromFamilies.push_back({f.typeName, f.number, f.kind, f.write, f.prep ? f.prep : prepNone, nullptr});
+    auto* m = new std::unordered_map<std::string, const WriteType*>;
+    for (const auto& t : kTypes) m->emplace(t.name, &t);
+    for (const auto& t : fromFamilies) m->emplace(t.name, &t);
+    return m;
+  }();
+  auto it = index->find(name);
+  return it == index->end() ? nullptr : it->second;
 }
 
 }  // namespace
@@ -925,7 +923,14 @@ const ClassInfo* classInfoFor(const std::string& dwgType) {
   if (dwgType == "DICTIONARYWDFLT") return &kClassInfo[0];
   if (dwgType == "DICTIONARYVAR") return &kClassInfo[1];
   if (dwgType == "PLOTSETTINGS") return &kClassInfo[2];
-  return nullptr;
+  static const auto* fromFamilies = [] {
+    auto* m = new std::unordered_map<std::string, ClassInfo>;
+    for (const auto& f : familyTypes())
+      if (f.number == 0 && f.write) m->emplace(f.typeName, ClassInfo{f.dxfName, f.cppName, f.kind == RecordKind::Entity});
+    return m;
+  }();
+  auto it = fromFamilies->find(dwgType);
+  return it == fromFamilies->end() ? nullptr : &it->second;
 }
 
 uint16_t fixedTypeNumber(const std::string& dwgType) {
@@ -967,6 +972,7 @@ std::string dwgTypeFor(const Object& o, const std::string& parentPolyline) {
   if (t == "ACDBDICTIONARYWDFLT") return "DICTIONARYWDFLT";
   if (t == "ACDBPLACEHOLDER") return "PLACEHOLDER";
   if (writeType(t)) return t;
+  if (const FamilyType* f = familyByDxfName(t); f && f->write) return f->typeName;
   return "";
 }
 
