@@ -162,7 +162,7 @@ const TypeDescription* describeClass(const std::string& dxfName) {
   static const auto* fromFamilies = [] {
     auto* v = new std::vector<TypeDescription>;
     for (const auto& f : familyTypes())
-      if (f.number == 0 && f.read) v->push_back({0, f.typeName, f.dxfName, f.kind, nullptr, nullptr, f.read});
+      if (f.read) v->push_back({f.number, f.typeName, f.dxfName, f.kind, nullptr, nullptr, f.read});
     return v;
   }();
   for (const auto& d : *fromFamilies)
