@@ -37,13 +37,19 @@ std::map<int, OpenFile>& openFiles() {
 constexpr off_t kLockBase = LLONG_MAX - 8;
 enum LockByte { HasRead = 0, HasWrite = 1, DeniesRead = 2, DeniesWrite = 3 };
 
-bool anyHolder(int fd, LockByte b) {
-#ifdef F_OFD_GETLK
+// The one-byte lock record of a share-lock byte.
+[[maybe_unused]] struct flock lockRecord(short type, LockByte b) {
   struct flock fl = {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = kLockBase + b;
   fl.l_len = 1;
+  return fl;
+}
+
+bool anyHolder(int fd, LockByte b) {
+#ifdef F_OFD_GETLK
+  struct flock fl = lockRecord(F_WRLCK, b);
   if (::fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type != F_UNLCK;
 #else
@@ -55,11 +61,7 @@ bool anyHolder(int fd, LockByte b) {
 
 void take(int fd, LockByte b) {
 #ifdef F_OFD_SETLK
-  struct flock fl = {};
-  fl.l_type = F_RDLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = kLockBase + b;
-  fl.l_len = 1;
+  struct flock fl = lockRecord(F_RDLCK, b);
   (void)::fcntl(fd, F_OFD_SETLK, &fl);
 #else
   (void)fd;
