@@ -1,6 +1,11 @@
 // DXF read and write speed: the largest corpus files and generated drawings of 1 MB to 100 MB.
-// Reports bytes of DXF text per second (MB/s in the bytes_per_second column).
+// Reports bytes of DXF text per second (MB/s in the bytes_per_second column) and, in heap_x, the
+// peak of heap memory one read or write takes beyond its input, as a multiple of the text size.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <cstdlib>
+#include <new>
 
 #include <algorithm>
 #include <cmath>
@@ -12,80 +17,45 @@
 #include "engine/io.h"
 #include "engine/model/drawing.h"
 #include "engine/model/entities.h"
+#include "gen_drawing.h"
 
 namespace fs = std::filesystem;
 namespace ke = kel::engine;
 
+// Heap bytes in use and their peak, counted by the program's own operator new/delete.
+namespace heap {
+size_t live = 0, peak = 0;
+inline void add(void* p) {
+  live += malloc_usable_size(p);
+  if (live > peak) peak = live;
+}
+}  // namespace heap
+
+void* operator new(size_t n) {
+  void* p = std::malloc(n ? n : 1);
+  if (!p) throw std::bad_alloc();
+  heap::add(p);
+  return p;
+}
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  heap::live -= malloc_usable_size(p);
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+
 namespace {
 
-// A drawing with n entities of mixed types spread over a few layers in model space.
-ke::DrawingPtr generate(size_t n) {
-  ke::DrawingPtr d = ke::newDrawing(true);
-  ke::Handle ms = d->table("BLOCK_RECORD")->entries.front().handle;
-  for (size_t i = 0; i < n; ++i) {
-    const double x = double(i % 1000) * 1.37, y = double(i / 1000) * 2.11;
-    ke::EntityCommon c;
-    c.layer = "L" + std::to_string(i % 7);
-    switch (i % 7) {
-      case 0: {
-        ke::Line l;
-        l.common = c;
-        l.start = {x, y, 0};
-        l.end = {x + 3.25, y + 1.0 / 3.0, 0};
-        ke::addEntity(*d, d->entities, ms, l);
-        break;
-      }
-      case 1: {
-        ke::Circle ci;
-        ci.common = c;
-        ci.center = {x, y, 0};
-        ci.radius = 0.5 + double(i % 13) / 7.0;
-        ke::addEntity(*d, d->entities, ms, ci);
-        break;
-      }
-      case 2: {
-        ke::Arc a;
-        a.common = c;
-        a.center = {x, y, 0};
-        a.startAngle = double(i % 360);
-        a.endAngle = std::fmod(a.startAngle + 123.456, 360.0);
-        ke::addEntity(*d, d->entities, ms, a);
-        break;
-      }
-      case 3: {
-        ke::Text t;
-        t.common = c;
-        t.position = {x, y, 0};
-        t.text = "Room " + std::to_string(i);
-        ke::addEntity(*d, d->entities, ms, t);
-        break;
-      }
-      case 4: {
-        ke::LwPolyline p;
-        p.common = c;
-        for (int k = 0; k < 6; ++k) p.vertices.push_back({x + k, y + (k % 2) * 0.7, 0, 0, k == 2 ? 0.25 : 0});
-        ke::addEntity(*d, d->entities, ms, p);
-        break;
-      }
-      case 5: {
-        ke::MText m;
-        m.common = c;
-        m.position = {x, y, 0};
-        m.text = "{\\fArial|b1;Note} " + std::to_string(i) + "\\Psecond line";
-        ke::addEntity(*d, d->entities, ms, m);
-        break;
-      }
-      default: {
-        ke::Face f;
-        f.type = "3DFACE";
-        f.common = c;
-        for (int k = 0; k < 4; ++k) f.corner[k] = {x + (k & 1), y + (k >> 1), 0.1 * k};
-        ke::addEntity(*d, d->entities, ms, f);
-        break;
-      }
-    }
-  }
-  return d;
+using kel::bench::generate;
+
+// Runs f once and answers the heap peak it reached beyond what was in use before, in multiples of
+// `bytes`.
+template <class F>
+double heapPeak(size_t bytes, F&& f) {
+  const size_t before = heap::live;
+  heap::peak = before;
+  f();
+  return bytes ? double(heap::peak - before) / double(bytes) : 0;
 }
 
 std::string readWhole(const fs::path& p) {
@@ -108,6 +78,10 @@ std::vector<fs::path> largestCorpusFiles(size_t count) {
 }
 
 void readText(benchmark::State& state, const std::string& text) {
+  state.counters["heap_x"] = heapPeak(text.size(), [&] {
+    ke::DrawingPtr d = ke::newDrawing(false);
+    ke::dxf::readDxfData(*d, text, nullptr);
+  });
   for (auto _ : state) {
     ke::DrawingPtr d = ke::newDrawing(false);
     if (ke::dxf::readDxfData(*d, text, nullptr) != Acad::eOk) state.SkipWithError("read failed");
@@ -118,6 +92,8 @@ void readText(benchmark::State& state, const std::string& text) {
 
 void writeDrawing(benchmark::State& state, ke::Drawing& d) {
   size_t bytes = 0;
+  const double peak = heapPeak(1, [&] { bytes = ke::dxf::dxfText(d, 16).size(); });
+  state.counters["heap_x"] = peak / double(bytes);
   for (auto _ : state) {
     std::string text = ke::dxf::dxfText(d, 16);
     bytes = text.size();

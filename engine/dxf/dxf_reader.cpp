@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <map>
 
@@ -25,20 +26,109 @@ namespace kel::engine {
 namespace {
 
 using dxf::DxfLog;
-using dxf::TagList;
+using dxf::TagReader;
+
+// Turns groups into text of the drawing: code page or UTF-8 repair by the file's version, caret
+// notation in ASCII files, \U+ and \M+ escapes. Most texts are plain ASCII and pass untouched.
+class TextDecoder {
+ public:
+  TextDecoder(int version, const std::string& codePage, bool binary, DxfLog& log)
+      : m_version(version), m_cp(dxf::iconvName(codePage)), m_binary(binary), m_log(log) {}
+  ~TextDecoder() {
+    if (m_repaired > 1) m_log.note(std::to_string(m_repaired) + " texts in all were not valid UTF-8");
+  }
+  void operator()(Tag& t, uint32_t line) {
+    if (t.kind != ValueKind::String || t.s.empty()) return;
+    bool plain = true;
+    for (unsigned char c : t.s)
+      if (c >= 0x80 || c == '^' || c == '\\') {
+        plain = false;
+        break;
+      }
+    if (plain) return;
+    if (m_version >= 1021) {
+      if (!dxf::repairUtf8(t.s) && m_repaired++ == 0)
+        m_log.problem(line, t.code, "text that is not valid UTF-8", "stray bytes taken as CP1252");
+    } else {
+      t.s = dxf::toUtf8(t.s, m_cp);
+    }
+    if (!m_binary) dxf::decodeCarets(t.s);
+    dxf::decodeEscapes(t.s);
+  }
+
+ private:
+  int m_version;
+  std::string m_cp;
+  bool m_binary;
+  DxfLog& m_log;
+  size_t m_repaired = 0;
+};
+
+// The groups of the file as the section reader sees them: indexed from the start of the file,
+// read from the data only as far as asked for, and forgotten once the reader has moved past them
+// (it only ever looks ahead to the end of the current record). So the file's groups are never
+// all held at once: each one goes from the data into its record.
+class GroupWindow {
+ public:
+  explicit GroupWindow(TagReader& rd) : m_rd(rd) { m_tags.reserve(4096), m_lines.reserve(4096); }
+
+  // True when group i exists; reads up to it.
+  bool has(size_t i) {
+    while (i >= m_base + m_tags.size())
+      if (!pull()) return false;
+    return true;
+  }
+  // Group i; has(i) must have answered true. Later calls of has() may move groups in memory.
+  Tag& operator[](size_t i) { return m_tags[i - m_base]; }
+  uint32_t line(size_t i) const { return i >= m_base && i - m_base < m_lines.size() ? m_lines[i - m_base] : 0; }
+  // The groups before `i` are not needed any more (their values have been taken).
+  void release(size_t i) {
+    size_t n = i - m_base;
+    if (n < 1024 || n < m_tags.size() / 2) return;  // forget in batches
+    m_tags.erase(m_tags.begin(), m_tags.begin() + std::ptrdiff_t(n));
+    m_lines.erase(m_lines.begin(), m_lines.begin() + std::ptrdiff_t(n));
+    m_base = i;
+  }
+  // Text decoding for the groups read from now on and for those held already.
+  void decodeWith(TextDecoder* dec) {
+    m_decode = dec;
+    for (size_t k = 0; k < m_tags.size(); ++k) (*dec)(m_tags[k], m_lines[k]);
+  }
+  size_t held() const { return m_base + m_tags.size(); }
+
+ private:
+  bool pull() {
+    Tag& t = m_tags.emplace_back();
+    uint32_t at = 0;
+    if (!m_rd.next(t, at)) {
+      m_tags.pop_back();
+      return false;
+    }
+    if (m_decode) (*m_decode)(t, at);
+    m_lines.push_back(at);
+    return true;
+  }
+
+  TagReader& m_rd;
+  TextDecoder* m_decode = nullptr;
+  Tags m_tags;
+  std::vector<uint32_t> m_lines;
+  size_t m_base = 0;  // index in the file of m_tags[0]
+};
 
 class SectionReader {
  public:
-  SectionReader(TagList& tl, Drawing& d, DxfLog& log) : m_tl(tl), m_tags(tl.tags), m_d(d), m_log(log) {}
+  SectionReader(TagReader& rd, GroupWindow& w, Drawing& d, DxfLog& log) : m_rd(rd), m_tags(w), m_d(d), m_log(log) {}
 
   Acad::ErrorStatus run() {
-    while (m_i < m_tags.size()) {
+    while (m_tags.has(m_i)) {
+      m_tags.release(m_i);
       const Tag& t = m_tags[m_i];
       if (!(t.code == 0 && t.s == "SECTION")) {
         return bad(m_i, "\"" + text(t) + "\" found outside any section", "reading stopped");
       }
       size_t at = m_i++;
-      if (m_i >= m_tags.size()) return aborted(at, "the file ends after SECTION");
+      if (!m_tags.has(m_i)) return aborted(line(at), "the file ends after SECTION");
       if (m_tags[m_i].code != 2) return bad(m_i, "SECTION is not followed by its name", "reading stopped");
       std::string name = trimmed(m_tags[m_i].s);
       ++m_i;
@@ -52,7 +142,8 @@ class SectionReader {
       else es = rawSection(name);
       if (es != Acad::eOk) return es;
     }
-    if (!m_tl.sawEof) m_log.problem(0, -1, "the file has no EOF marker after its last section", "accepted");
+    if (m_rd.status() != Acad::eOk) return m_rd.status();
+    if (!m_rd.sawEof()) m_log.problem(0, -1, "the file has no EOF marker after its last section", "accepted");
     return Acad::eOk;
   }
 
@@ -62,28 +153,31 @@ class SectionReader {
     return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
   }
   static std::string text(const Tag& t) { return t.kind == ValueKind::String ? t.s.substr(0, 40) : std::to_string(t.code); }
-  uint32_t line(size_t i) const { return i < m_tl.lines.size() ? m_tl.lines[i] : 0; }
-  bool isZero(size_t i, const char* name) const {
-    return i < m_tags.size() && m_tags[i].code == 0 && m_tags[i].s == name;
-  }
+  uint32_t line(size_t i) const { return m_tags.line(i); }
+  uint32_t lineAt(size_t i) { return m_tags.has(i) ? m_tags.line(i) : 0; }
+  bool isZero(size_t i, const char* name) { return m_tags.has(i) && m_tags[i].code == 0 && m_tags[i].s == name; }
   Acad::ErrorStatus bad(size_t i, const std::string& what, const std::string& done) {
-    m_log.problem(line(i), i < m_tags.size() ? m_tags[i].code : -1, what, done);
+    m_log.problem(line(i), m_tags.has(i) ? m_tags[i].code : -1, what, done);
     return Acad::eBadDxfSequence;
   }
-  Acad::ErrorStatus aborted(size_t i, const std::string& what) {
-    m_log.problem(line(i), -1, what, "reading stopped");
+  // The groups ran out inside something (`at`: the line where it starts). When the groups ran
+  // out because the data is not readable, that problem is logged already and is the answer.
+  Acad::ErrorStatus aborted(uint32_t at, const std::string& what) {
+    if (m_rd.status() != Acad::eOk) return m_rd.status();
+    m_log.problem(at, -1, what, "reading stopped");
     return Acad::eDxfReadAborted;
   }
-  // Index of the next group 0 at or after i.
-  size_t nextZero(size_t i) const {
-    while (i < m_tags.size() && m_tags[i].code != 0) ++i;
+  // Index of the next group 0 at or after i (reads up to it).
+  size_t nextZero(size_t i) {
+    while (m_tags.has(i) && m_tags[i].code != 0) ++i;
     return i;
   }
 
   Acad::ErrorStatus header() {
-    size_t start = m_i;
+    const uint32_t start = lineAt(m_i);
     HeaderVar* cur = nullptr;
-    for (; m_i < m_tags.size(); ++m_i) {
+    for (; m_tags.has(m_i); ++m_i) {
+      m_tags.release(m_i);
       Tag& t = m_tags[m_i];
       if (t.code == 0) {
         if (t.s == "ENDSEC") {
@@ -107,8 +201,9 @@ class SectionReader {
   }
 
   Acad::ErrorStatus classes() {
-    size_t start = m_i;
-    while (m_i < m_tags.size()) {
+    const uint32_t start = lineAt(m_i);
+    while (m_tags.has(m_i)) {
+      m_tags.release(m_i);
       if (isZero(m_i, "ENDSEC")) {
         ++m_i;
         return Acad::eOk;
@@ -128,10 +223,11 @@ class SectionReader {
     return aborted(start, "the file ends inside the CLASSES section");
   }
 
-  // One record from the group 0 at m_i up to the next group 0.
-  Object record() {
+  // One record from the group 0 at m_i up to the next group 0, into o (a new record, built in
+  // place in its list).
+  void record(Object& o) {
+    m_tags.release(m_i);
     size_t end = nextZero(m_i + 1);
-    Object o;
     o.type = m_tags[m_i].s;
     const int handleCode = o.type == "DIMSTYLE" ? 105 : 5;
     size_t j = m_i + 1;
@@ -186,12 +282,11 @@ class SectionReader {
     }
     for (; j < end; ++j) o.xdata.push_back(std::move(m_tags[j]));
     m_i = end;
-    return o;
   }
 
   Acad::ErrorStatus tables() {
-    size_t start = m_i;
-    while (m_i < m_tags.size()) {
+    const uint32_t start = lineAt(m_i);
+    while (m_tags.has(m_i)) {
       if (isZero(m_i, "ENDSEC")) {
         ++m_i;
         return Acad::eOk;
@@ -203,24 +298,23 @@ class SectionReader {
         m_i = nextZero(m_i + 1);
         continue;
       }
-      size_t tableAt = m_i;
+      const uint32_t tableAt = lineAt(m_i);
       // The table's name comes first; the rest of the TABLE record is its control object.
       SymbolTable t;
       size_t nameAt = m_i + 1;
-      if (nameAt < m_tags.size() && m_tags[nameAt].code == 2) {
+      if (m_tags.has(nameAt) && m_tags[nameAt].code == 2) {
         t.name = trimmed(m_tags[nameAt].s);
         // The name is consumed: the control record starts after it.
         m_tags[nameAt] = Tag::str(0, "TABLE");
         m_i = nameAt;
       }
-      Object control = record();
-      control.type = "TABLE";
-      t.control = std::move(control);
+      record(t.control);
+      t.control.type = "TABLE";
       if (t.name.empty()) {
-        m_log.problem(line(tableAt), 2, "a TABLE without a name", "table skipped");
+        m_log.problem(tableAt, 2, "a TABLE without a name", "table skipped");
       }
       while (true) {
-        if (m_i >= m_tags.size()) return aborted(tableAt, "the file ends inside table " + t.name);
+        if (!m_tags.has(m_i)) return aborted(tableAt, "the file ends inside table " + t.name);
         const Tag& z = m_tags[m_i];
         if (z.s == "ENDTAB") {
           ++m_i;
@@ -228,7 +322,7 @@ class SectionReader {
         }
         if (z.s == "TABLE" || z.s == "ENDSEC" || z.s == "SECTION")
           return bad(m_i, "table " + t.name + " is not closed by ENDTAB", "reading stopped");
-        t.entries.push_back(record());
+        record(t.entries.emplace_back());
       }
       if (t.name.empty()) continue;
       if (SymbolTable* existing = m_d.table(t.name)) {
@@ -241,8 +335,8 @@ class SectionReader {
   }
 
   Acad::ErrorStatus blocks() {
-    size_t start = m_i;
-    while (m_i < m_tags.size()) {
+    const uint32_t start = lineAt(m_i);
+    while (m_tags.has(m_i)) {
       if (isZero(m_i, "ENDSEC")) {
         ++m_i;
         return Acad::eOk;
@@ -255,19 +349,19 @@ class SectionReader {
         m_i = nextZero(m_i + 1);
         continue;
       }
-      size_t blockAt = m_i;
+      const uint32_t blockAt = lineAt(m_i);
       Block b;
-      b.begin = record();
+      record(b.begin);
       while (true) {
-        if (m_i >= m_tags.size()) return aborted(blockAt, "the file ends inside block " + b.name());
+        if (!m_tags.has(m_i)) return aborted(blockAt, "the file ends inside block " + b.name());
         const Tag& z = m_tags[m_i];
         if (z.s == "ENDBLK") {
-          b.end = record();
+          record(b.end);
           break;
         }
         if (z.s == "BLOCK" || z.s == "ENDSEC" || z.s == "SECTION")
           return bad(m_i, "block " + b.name() + " is not closed by ENDBLK", "reading stopped");
-        b.entities.push_back(record());
+        record(b.entities.emplace_back());
       }
       m_d.blocks.push_back(std::move(b));
     }
@@ -275,8 +369,8 @@ class SectionReader {
   }
 
   Acad::ErrorStatus records(std::vector<Object>& out, const char* section) {
-    size_t start = m_i;
-    while (m_i < m_tags.size()) {
+    const uint32_t start = lineAt(m_i);
+    while (m_tags.has(m_i)) {
       const Tag& z = m_tags[m_i];
       if (z.code != 0) {
         m_log.problem(line(m_i), z.code, "a group outside any record", "skipped");
@@ -289,15 +383,16 @@ class SectionReader {
       }
       if (z.s == "SECTION" || z.s == "ENDTAB" || z.s == "TABLE" || z.s == "ENDBLK" || z.s == "BLOCK")
         return bad(m_i, z.s + " out of place in the " + section + " section", "reading stopped");
-      out.push_back(record());
+      record(out.emplace_back());
     }
     return aborted(start, std::string("the file ends inside the ") + section + " section");
   }
 
   Acad::ErrorStatus rawSection(const std::string& name) {
-    size_t start = m_i;
+    const uint32_t start = lineAt(m_i);
     RawSection s{name, {}};
-    for (; m_i < m_tags.size(); ++m_i) {
+    for (; m_tags.has(m_i); ++m_i) {
+      m_tags.release(m_i);
       if (isZero(m_i, "ENDSEC")) {
         ++m_i;
         m_d.extraSections.push_back(std::move(s));
@@ -309,38 +404,20 @@ class SectionReader {
     return aborted(start, "the file ends inside section " + name);
   }
 
-  TagList& m_tl;
-  Tags& m_tags;
+  TagReader& m_rd;
+  GroupWindow& m_tags;
   Drawing& m_d;
   DxfLog& m_log;
   size_t m_i = 0;
 };
 
-// The text of the header variable `name` among the raw groups (before any decoding).
-std::string rawHeaderText(const Tags& tags, const char* name) {
-  for (size_t i = 0; i + 1 < tags.size(); ++i) {
-    if (tags[i].code == 0 && tags[i].s == "ENDSEC") break;
-    if (tags[i].code == 9 && tags[i].s == name && tags[i + 1].kind == ValueKind::String) return tags[i + 1].s;
+// The text of the header variable `name` in the file's first section, before any decoding.
+std::string rawHeaderText(GroupWindow& w, const char* name) {
+  for (size_t i = 0; w.has(i + 1); ++i) {
+    if (w[i].code == 0 && w[i].s == "ENDSEC") break;
+    if (w[i].code == 9 && w[i].s == name && w[i + 1].kind == ValueKind::String) return w[i + 1].s;
   }
   return {};
-}
-
-void decodeText(TagList& tl, int version, const std::string& codePage, DxfLog& log) {
-  const std::string cp = dxf::iconvName(codePage);
-  size_t repaired = 0;
-  for (size_t i = 0; i < tl.tags.size(); ++i) {
-    Tag& t = tl.tags[i];
-    if (t.kind != ValueKind::String || t.s.empty()) continue;
-    if (version >= 1021) {
-      if (!dxf::repairUtf8(t.s) && repaired++ == 0)
-        log.problem(tl.lines[i], t.code, "text that is not valid UTF-8", "stray bytes taken as CP1252");
-    } else {
-      t.s = dxf::toUtf8(t.s, cp);
-    }
-    if (!tl.binary) dxf::decodeCarets(t.s);
-    dxf::decodeEscapes(t.s);
-  }
-  if (repaired > 1) log.note(std::to_string(repaired) + " texts in all were not valid UTF-8");
 }
 
 // Asks the host for the files a drawing needs, as the engine would load them: the ACIS modeler
@@ -425,18 +502,20 @@ Acad::ErrorStatus readDxfData(Drawing& d, std::string_view data, const char16_t*
 }
 
 Acad::ErrorStatus readDxfData(Drawing& d, std::string_view data, const char16_t*, DxfLog& log) {
-  TagList tl;
-  tl.tags.reserve(data.size() / 12);
-  tl.lines.reserve(data.size() / 12);
-  Acad::ErrorStatus es = dxf::readTags(data, tl, log);
+  TagReader rd(data, log);
+  GroupWindow groups(rd);
+  // How text is decoded depends on the header: read the groups up to the end of the first
+  // section before anything else.
+  for (size_t i = 0; groups.has(i) && !(groups[i].code == 0 && groups[i].s == "ENDSEC");) ++i;
+  Acad::ErrorStatus es = rd.status();
   if (es == Acad::eUnknownDxfFileFormat) log.problem(0, -1, "the file is not a DXF file", "nothing read");
   if (es != Acad::eOk) return es;
-  if (tl.tags.empty()) {
+  if (groups.held() == 0) {
     log.problem(0, -1, "the file holds no DXF groups", "nothing read");
     return Acad::eUnknownDxfFileFormat;
   }
 
-  std::string acadver = rawHeaderText(tl.tags, "$ACADVER");
+  std::string acadver = rawHeaderText(groups, "$ACADVER");
   int version = versionNumber(acadver);
   if (version == 0) {
     log.problem(0, 1, acadver.empty() ? "no $ACADVER in the header" : "unknown $ACADVER \"" + acadver + "\"",
@@ -445,11 +524,12 @@ Acad::ErrorStatus readDxfData(Drawing& d, std::string_view data, const char16_t*
   } else if (version > 1032) {
     log.problem(0, 1, "$ACADVER " + acadver + " is newer than AC1032", "read as AC1032");
   }
-  decodeText(tl, version, rawHeaderText(tl.tags, "$DWGCODEPAGE"), log);
+  TextDecoder decoder(version, rawHeaderText(groups, "$DWGCODEPAGE"), rd.binary(), log);
+  groups.decodeWith(&decoder);
 
   Drawing nd;
   nd.version = version;
-  SectionReader reader(tl, nd, log);
+  SectionReader reader(rd, groups, nd, log);
   es = reader.run();
   if (es != Acad::eOk) return es;
 
@@ -477,7 +557,7 @@ Acad::ErrorStatus readDxfData(Drawing& d, std::string_view data, const char16_t*
   // A value that could not be read (0 stands in for it) still fails the import, but the drawing
   // read around it is kept: it is consistent, and a caller may want what could be read.
   d = std::move(nd);
-  return tl.partial ? Acad::eDxfPartiallyRead : Acad::eOk;
+  return rd.partial() ? Acad::eDxfPartiallyRead : Acad::eOk;
 }
 
 }  // namespace dxf

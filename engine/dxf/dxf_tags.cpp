@@ -1,9 +1,11 @@
 // Reading and writing DXF groups (see dxf_tags.h).
 #include "engine/dxf/dxf_tags.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstddef>
 #include <cstring>
 
 #include "engine/dxf/dxf_text.h"
@@ -50,15 +52,29 @@ bool parseHex(std::string_view s, uint64_t& v) {
   return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
+// Value of a hexadecimal digit, or -1.
+constexpr int8_t hexDigit(char c) {
+  return c >= '0' && c <= '9' ? int8_t(c - '0')
+         : c >= 'a' && c <= 'f' ? int8_t(c - 'a' + 10)
+         : c >= 'A' && c <= 'F' ? int8_t(c - 'A' + 10)
+                                : int8_t(-1);
+}
+
+// Binary chunks (310..319) are long runs of hex digit pairs: decoded by table, two digits a byte.
 bool unhex(std::string_view s, std::string& out) {
+  static const auto table = [] {
+    std::array<int8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) t[size_t(c)] = hexDigit(char(c));
+    return t;
+  }();
   s = trim(s);
   if (s.size() % 2) return false;
   out.resize(s.size() / 2);
+  const auto* in = reinterpret_cast<const unsigned char*>(s.data());
   for (size_t i = 0; i < out.size(); ++i) {
-    unsigned v = 0;
-    auto r = std::from_chars(s.data() + 2 * i, s.data() + 2 * i + 2, v, 16);
-    if (r.ec != std::errc() || r.ptr != s.data() + 2 * i + 2) return false;
-    out[i] = char(v);
+    const int hi = table[in[2 * i]], lo = table[in[2 * i + 1]];
+    if ((hi | lo) < 0) return false;
+    out[i] = char(hi << 4 | lo);
   }
   return true;
 }
@@ -99,82 +115,125 @@ const char* kindName(ValueKind k) {
   }
 }
 
-Acad::ErrorStatus readAscii(std::string_view data, TagList& out, DxfLog& log) {
-  size_t pos = 0;
-  uint32_t line = 0;
-  if (data.size() >= 3 && data.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;  // UTF-8 byte order mark
-  auto nextLine = [&](std::string_view& l) -> bool {
-    if (pos >= data.size()) return false;
-    const char* start = data.data() + pos;
-    const void* nl = std::memchr(start, '\n', data.size() - pos);
-    size_t len = nl ? size_t(static_cast<const char*>(nl) - start) : data.size() - pos;
-    l = std::string_view(start, len);
-    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
-    pos += len + (nl ? 1 : 0);
-    ++line;
-    return true;
-  };
+// The usual form of a group code line: optional blanks, up to four digits, optional blanks.
+// Anything else goes through parseInt, which also names what is wrong.
+bool quickCode(std::string_view l, int& code) {
+  const char* p = l.data();
+  const char* e = p + l.size();
+  while (p < e && (*p == ' ' || *p == '\t')) ++p;
+  const char* d = p;
+  int v = 0;
+  while (p < e && p - d < 4 && unsigned(*p - '0') < 10) v = v * 10 + (*p++ - '0');
+  if (p == d) return false;
+  while (p < e && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+  if (p != e || !isKnownCode(v)) return false;
+  code = v;
+  return true;
+}
+
+void clearValue(Tag& t) {
+  t.d = 0;
+  t.i = 0;
+  t.s.clear();
+}
+
+}  // namespace
+
+TagReader::TagReader(std::string_view data, DxfLog& log) : m_data(data), m_log(log) {
+  if (data.size() >= kBinarySentinel.size() && data.substr(0, kBinarySentinel.size()) == kBinarySentinel) {
+    m_binary = true;
+    m_pos = kBinarySentinel.size();
+    // R12 binary files give codes in one byte (255 escapes a two-byte code); later ones in two.
+    m_wideCodes = data.size() >= m_pos + 2 && data[m_pos] == 0 && data[m_pos + 1] == 0;
+  } else if (data.empty()) {
+    fail(Acad::eUnknownDxfFileFormat);
+  } else if (data.size() >= 3 && data.substr(0, 3) == "\xEF\xBB\xBF") {
+    m_pos = 3;  // UTF-8 byte order mark
+  }
+}
+
+bool TagReader::next(Tag& t, uint32_t& at) {
+  if (m_done) return false;
+  bool got = m_binary ? nextBinary(t, at) : nextAscii(t, at);
+  if (got) ++m_count;
+  else m_done = true;
+  return got;
+}
+
+bool TagReader::line(std::string_view& l) {
+  if (m_pos >= m_data.size()) return false;
+  const char* start = m_data.data() + m_pos;
+  const void* nl = std::memchr(start, '\n', m_data.size() - m_pos);
+  size_t len = nl ? size_t(static_cast<const char*>(nl) - start) : m_data.size() - m_pos;
+  l = std::string_view(start, len);
+  if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+  m_pos += len + (nl ? 1 : 0);
+  ++m_line;
+  return true;
+}
+
+bool TagReader::nextAscii(Tag& t, uint32_t& at) {
   std::string_view codeLine, valueLine;
   while (true) {
-    if (!nextLine(codeLine)) break;
-    if (trim(codeLine).empty() && pos >= data.size()) break;  // trailing empty line
-    uint32_t codeAt = line;
-    int64_t code = 0;
-    if (!parseInt(codeLine, code) || trim(codeLine).find('.') != std::string_view::npos ||
-        !isKnownCode(int(code))) {
-      if (out.tags.empty()) return Acad::eUnknownDxfFileFormat;
-      log.problem(codeAt, -1, "\"" + std::string(codeLine.substr(0, 40)) + "\" is not a valid group code",
-                  "reading stopped");
-      return Acad::eInvalidDxfCode;
+    if (!line(codeLine)) return false;
+    if (m_pos >= m_data.size() && trim(codeLine).empty()) return false;  // trailing empty line
+    const uint32_t codeAt = m_line;
+    int code = 0;
+    if (!quickCode(codeLine, code)) {
+      int64_t c = 0;
+      if (!parseInt(codeLine, c) || trim(codeLine).find('.') != std::string_view::npos || !isKnownCode(int(c))) {
+        if (m_count == 0) return fail(Acad::eUnknownDxfFileFormat);
+        m_log.problem(codeAt, -1, "\"" + std::string(codeLine.substr(0, 40)) + "\" is not a valid group code",
+                      "reading stopped");
+        return fail(Acad::eInvalidDxfCode);
+      }
+      code = int(c);
     }
-    if (!nextLine(valueLine)) {
-      log.problem(codeAt, int(code), "the file ends before the group's value", "reading stopped");
-      return Acad::eDxfReadAborted;
+    if (!line(valueLine)) {
+      m_log.problem(codeAt, code, "the file ends before the group's value", "reading stopped");
+      return fail(Acad::eDxfReadAborted);
     }
     if (code == 999) continue;  // comment
-    Tag t;
     t.code = int16_t(code);
-    t.kind = kindOf(int(code));
-    if (t.kind == ValueKind::Handle && !setValue(t, valueLine)) {
+    t.kind = kindOf(code);
+    clearValue(t);
+    if (t.kind == ValueKind::String) {
+      if (code == 0 || code == 9) {  // names: tolerate padding
+        std::string_view v = trim(valueLine);
+        if (code == 0 && v == "EOF") {
+          m_sawEof = true;
+          return false;
+        }
+        t.s.assign(v);
+      } else {
+        t.s.assign(valueLine);
+      }
+    } else if (t.kind == ValueKind::Handle && !setValue(t, valueLine)) {
       // Not a handle after all (R12 dimension styles name their arrow blocks with code 5).
       t.kind = ValueKind::String;
       t.i = 0;
       t.s.assign(valueLine);
-    } else if (t.kind == ValueKind::String) {
-      t.s.assign(valueLine);
-    } else if (!setValue(t, valueLine)) {
-      log.problem(codeAt + 1, int(code),
-                  "\"" + std::string(valueLine.substr(0, 40)) + "\" is not " + kindName(t.kind), "0 used");
-      out.partial = true;
+    } else if (t.kind != ValueKind::Handle && !setValue(t, valueLine)) {
+      m_log.problem(codeAt + 1, code,
+                    "\"" + std::string(valueLine.substr(0, 40)) + "\" is not " + kindName(t.kind), "0 used");
+      m_partial = true;
     }
-    if (code == 0 && trim(valueLine) == "EOF") {
-      out.sawEof = true;
-      return Acad::eOk;
-    }
-    if (code == 0 || code == 2 || code == 9) {  // names: tolerate padding
-      std::string_view v = trim(valueLine);
-      if (code == 0 || code == 9) t.s.assign(v);
-    }
-    out.tags.push_back(std::move(t));
-    out.lines.push_back(codeAt);
+    at = codeAt;
+    return true;
   }
-  return Acad::eOk;
 }
 
-Acad::ErrorStatus readBinary(std::string_view data, TagList& out, DxfLog& log) {
-  size_t pos = kBinarySentinel.size();
-  // R12 binary files give codes in one byte (255 escapes a two-byte code); later ones in two.
-  bool wideCodes = data.size() >= pos + 2 && data[pos] == 0 && data[pos + 1] == 0;
-  auto need = [&](size_t n) { return pos + n <= data.size(); };
+bool TagReader::nextBinary(Tag& t, uint32_t& at) {
+  auto need = [&](size_t n) { return m_pos + n <= m_data.size(); };
   auto rd = [&](void* dst, size_t n) {
-    std::memcpy(dst, data.data() + pos, n);
-    pos += n;
+    std::memcpy(dst, m_data.data() + m_pos, n);
+    m_pos += n;
   };
-  while (pos < data.size()) {
-    uint32_t at = uint32_t(pos);
+  while (m_pos < m_data.size()) {
+    const uint32_t here = uint32_t(m_pos);
     int code = 0;
-    if (wideCodes) {
-      if (!need(2)) return Acad::eDxfReadAborted;
+    if (m_wideCodes) {
+      if (!need(2)) return fail(Acad::eDxfReadAborted);
       int16_t c;
       rd(&c, 2);
       code = c;
@@ -183,30 +242,30 @@ Acad::ErrorStatus readBinary(std::string_view data, TagList& out, DxfLog& log) {
       rd(&c, 1);
       code = c;
       if (c == 255) {
-        if (!need(2)) return Acad::eDxfReadAborted;
+        if (!need(2)) return fail(Acad::eDxfReadAborted);
         int16_t w;
         rd(&w, 2);
         code = w;
       }
     }
     if (!isKnownCode(code)) {
-      log.problem(at, code, "not a valid group code", "reading stopped");
-      return out.tags.empty() ? Acad::eUnknownDxfFileFormat : Acad::eInvalidDxfCode;
+      m_log.problem(here, code, "not a valid group code", "reading stopped");
+      return fail(m_count == 0 ? Acad::eUnknownDxfFileFormat : Acad::eInvalidDxfCode);
     }
-    Tag t;
     t.code = int16_t(code);
     t.kind = kindOf(code);
+    clearValue(t);
     bool ok = true;
     switch (t.kind) {
       case ValueKind::String:
       case ValueKind::Handle: {
-        const void* z = std::memchr(data.data() + pos, 0, data.size() - pos);
+        const void* z = std::memchr(m_data.data() + m_pos, 0, m_data.size() - m_pos);
         if (!z) {
-          log.problem(at, code, "the file ends inside a text value", "reading stopped");
-          return Acad::eDxfReadAborted;
+          m_log.problem(here, code, "the file ends inside a text value", "reading stopped");
+          return fail(Acad::eDxfReadAborted);
         }
-        std::string_view v(data.data() + pos, size_t(static_cast<const char*>(z) - (data.data() + pos)));
-        pos += v.size() + 1;
+        std::string_view v(m_data.data() + m_pos, size_t(static_cast<const char*>(z) - (m_data.data() + m_pos)));
+        m_pos += v.size() + 1;
         uint64_t h = 0;
         if (t.kind == ValueKind::Handle && parseHex(v, h)) {
           t.i = int64_t(h);
@@ -221,8 +280,8 @@ Acad::ErrorStatus readBinary(std::string_view data, TagList& out, DxfLog& log) {
         else {
           rd(&t.d, 8);
           if (!std::isfinite(t.d)) {
-            log.problem(at, code, "a real that is not finite", "0 used");
-            out.partial = true;
+            m_log.problem(here, code, "a real that is not finite", "0 used");
+            m_partial = true;
             t.d = 0;
           }
         }
@@ -257,89 +316,212 @@ Acad::ErrorStatus readBinary(std::string_view data, TagList& out, DxfLog& log) {
         }
         rd(&n, 1);
         if (!need(n)) ok = false;
-        else t.s.assign(data.data() + pos, n), pos += n;
+        else t.s.assign(m_data.data() + m_pos, n), m_pos += n;
         break;
       }
     }
     if (!ok) {
-      log.problem(at, code, "the file ends inside a value", "reading stopped");
-      return Acad::eDxfReadAborted;
+      m_log.problem(here, code, "the file ends inside a value", "reading stopped");
+      return fail(Acad::eDxfReadAborted);
     }
     if (code == 999) continue;
     if (code == 0 && t.s == "EOF") {
-      out.sawEof = true;
-      return Acad::eOk;
+      m_sawEof = true;
+      return false;
     }
+    at = here;
+    return true;
+  }
+  return false;
+}
+
+Acad::ErrorStatus readTags(std::string_view data, TagList& out, DxfLog& log) {
+  TagReader r(data, log);
+  out.binary = r.binary();
+  Tag t;
+  uint32_t at = 0;
+  while (r.next(t, at)) {
     out.tags.push_back(std::move(t));
     out.lines.push_back(at);
   }
-  return Acad::eOk;
+  out.sawEof = r.sawEof();
+  out.partial = r.partial();
+  return r.status();
+}
+
+namespace {
+
+// Longest text writeReal produces for the precisions it formats itself.
+constexpr int kMaxRealDigits = 40;
+constexpr size_t kRealRoom = kMaxRealDigits + 16;
+
+// The real in `%.*G` form followed by ".0" when the mantissa has no decimal point, written into
+// buf (kRealRoom bytes); answers the length. The digits come from std::to_chars (exactly rounded
+// like printf, but with no locale and no format parsing): P significant digits in scientific form
+// give the decimal exponent X after rounding; %G then chooses fixed notation when -4 <= X < P,
+// drops trailing zeros, and uses at least two exponent digits otherwise.
+size_t writeReal(char* buf, double v, int precision) {
+  if (!std::isfinite(v)) v = 0;
+  if (v == 0) {
+    std::memcpy(buf, "0.0", 3);
+    return 3;
+  }
+  // Forty digits is far past what a double holds (17); larger requests are written with forty.
+  const int p = precision < 1 ? 1 : precision > kMaxRealDigits ? kMaxRealDigits : precision;
+  char sci[kRealRoom];
+  auto r = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific, p - 1);
+  // sci: [-]d[.ddd]e(+|-)xx
+  const char* s = sci;
+  char* o = buf;
+  if (*s == '-') *o++ = *s++;
+  char digits[kMaxRealDigits + 1];
+  int nd = 0;
+  const char* q = s;
+  for (; q < r.ptr && *q != 'e'; ++q)
+    if (*q != '.') digits[nd++] = *q;
+  int exp = 0;
+  std::from_chars(q + 1 + (q[1] == '+'), r.ptr, exp);
+  while (nd > 1 && digits[nd - 1] == '0') --nd;  // %G drops trailing zeros
+  if (exp >= -4 && exp < p) {
+    if (exp >= 0) {
+      const int whole = exp + 1;
+      for (int k = 0; k < whole; ++k) *o++ = k < nd ? digits[k] : '0';
+      *o++ = '.';
+      if (nd > whole) {
+        std::memcpy(o, digits + whole, size_t(nd - whole));
+        o += nd - whole;
+      } else {
+        *o++ = '0';
+      }
+    } else {
+      *o++ = '0';
+      *o++ = '.';
+      for (int k = 0; k < -exp - 1; ++k) *o++ = '0';
+      std::memcpy(o, digits, size_t(nd));
+      o += nd;
+    }
+  } else {
+    *o++ = digits[0];
+    *o++ = '.';
+    if (nd > 1) {
+      std::memcpy(o, digits + 1, size_t(nd - 1));
+      o += nd - 1;
+    } else {
+      *o++ = '0';
+    }
+    *o++ = 'E';
+    *o++ = exp < 0 ? '-' : '+';
+    const int ax = exp < 0 ? -exp : exp;
+    if (ax < 10) *o++ = '0';
+    o = std::to_chars(o, buf + kRealRoom, ax).ptr;
+  }
+  return size_t(o - buf);
+}
+
+// "%3d\r\n": the group code right-aligned in three columns.
+char* putCode(char* p, int code) {
+  if (code >= 0 && code < 1000) {
+    p[0] = code >= 100 ? char('0' + code / 100) : ' ';
+    p[1] = code >= 10 ? char('0' + code / 10 % 10) : ' ';
+    p[2] = char('0' + code % 10);
+    p += 3;
+  } else {
+    char tmp[8];
+    char* e = std::to_chars(tmp, tmp + sizeof tmp, code).ptr;
+    for (std::ptrdiff_t k = e - tmp; k < 3; ++k) *p++ = ' ';
+    std::memcpy(p, tmp, size_t(e - tmp));
+    p += e - tmp;
+  }
+  *p++ = '\r';
+  *p++ = '\n';
+  return p;
+}
+
+// Right-aligned in `width` columns (as %*lld).
+char* putInt(char* p, int64_t v, int width) {
+  char tmp[24];
+  char* e = std::to_chars(tmp, tmp + sizeof tmp, v).ptr;
+  for (std::ptrdiff_t k = e - tmp; k < width; ++k) *p++ = ' ';
+  std::memcpy(p, tmp, size_t(e - tmp));
+  return p + (e - tmp);
+}
+
+// Upper-case hexadecimal (as %llX).
+char* putHex(char* p, uint64_t v) {
+  char* e = std::to_chars(p, p + 16, v, 16).ptr;
+  for (char* c = p; c < e; ++c)
+    if (*c >= 'a') *c = char(*c - 'a' + 'A');
+  return e;
+}
+
+// True when the text must be written in caret notation (a control character or a caret).
+bool needsCarets(std::string_view s) {
+  for (unsigned char c : s)
+    if (c < 0x20 || c == '^') return true;
+  return false;
 }
 
 }  // namespace
 
-Acad::ErrorStatus readTags(std::string_view data, TagList& out, DxfLog& log) {
-  if (data.size() >= kBinarySentinel.size() && data.substr(0, kBinarySentinel.size()) == kBinarySentinel) {
-    out.binary = true;
-    return readBinary(data, out, log);
-  }
-  if (data.empty()) return Acad::eUnknownDxfFileFormat;
-  return readAscii(data, out, log);
+std::string formatReal(double v, int precision) {
+  char buf[kRealRoom];
+  return std::string(buf, writeReal(buf, v, precision));
 }
 
-std::string formatReal(double v, int precision) {
-  if (!std::isfinite(v)) v = 0;
-  if (v == 0) return "0.0";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*G", precision, v);
-  std::string s(buf);
-  size_t e = s.find('E');
-  std::string mant = e == std::string::npos ? s : s.substr(0, e);
-  std::string exp = e == std::string::npos ? "" : s.substr(e);
-  if (mant.find('.') == std::string::npos) mant += ".0";
-  return mant + exp;
+void appendString(std::string& out, int code, std::string_view s) {
+  char line[16];
+  out.append(line, size_t(putCode(line, code) - line));
+  if (needsCarets(s)) out += encodeCarets(s);
+  else out.append(s);
+  out.append("\r\n", 2);
+}
+
+void appendHandle(std::string& out, int code, uint64_t h) {
+  char line[40];
+  char* p = putHex(putCode(line, code), h);
+  *p++ = '\r';
+  *p++ = '\n';
+  out.append(line, size_t(p - line));
 }
 
 void appendTag(std::string& out, const Tag& t, int precision) {
-  char buf[32];
-  int n = std::snprintf(buf, sizeof buf, "%3d\r\n", int(t.code));
-  out.append(buf, size_t(n));
+  if (t.kind == ValueKind::String) return appendString(out, t.code, t.s);
+  char line[kRealRoom + 48];
+  char* p = putCode(line, t.code);
   switch (t.kind) {
-    case ValueKind::String:
-      if (t.s.find_first_of("^\x01\x02\x03\x04\x05\x06\x07\x08\t\n\x0b\x0c\r\x0e\x0f\x10\x11\x12\x13\x14\x15"
-                            "\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f") == std::string::npos &&
-          t.s.find('\0') == std::string::npos)
-        out += t.s;
-      else
-        out += encodeCarets(t.s);
-      break;
     case ValueKind::Double:
-      out += formatReal(t.d, precision);
+      p += writeReal(p, t.d, precision);
       break;
     case ValueKind::Int16:
     case ValueKind::Bool:
-      n = std::snprintf(buf, sizeof buf, "%6lld", static_cast<long long>(t.i));
-      out.append(buf, size_t(n));
+      p = putInt(p, t.i, 6);
       break;
     case ValueKind::Int32:
     case ValueKind::Int64:
-      n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(t.i));
-      out.append(buf, size_t(n));
+      p = putInt(p, t.i, 0);
       break;
     case ValueKind::Handle:
-      n = std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(t.i));
-      out.append(buf, size_t(n));
+      p = putHex(p, uint64_t(t.i));
       break;
     case ValueKind::Binary: {
       static const char* digits = "0123456789ABCDEF";
+      out.append(line, size_t(p - line));
+      const size_t at = out.size();
+      out.resize(at + 2 * t.s.size());
+      char* h = out.data() + at;
       for (unsigned char c : t.s) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
+        *h++ = digits[c >> 4];
+        *h++ = digits[c & 15];
       }
-      break;
+      out.append("\r\n", 2);
+      return;
     }
+    case ValueKind::String:
+      break;
   }
-  out += "\r\n";
+  *p++ = '\r';
+  *p++ = '\n';
+  out.append(line, size_t(p - line));
 }
 
 }  // namespace kel::engine::dxf

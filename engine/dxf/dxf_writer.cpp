@@ -24,7 +24,7 @@ using dxf::appendTag;
 
 class Writer {
  public:
-  Writer(Drawing& d, int precision) : m_d(d), m_prec(precision) { m_out.reserve(1 << 20); }
+  Writer(Drawing& d, int precision) : m_d(d), m_prec(precision) { m_out.reserve(estimate()); }
 
   std::string& run() {
     header();
@@ -43,18 +43,40 @@ class Writer {
         for (const auto& t : s.tags) tag(t);
       });
     }
-    tag(Tag::str(0, "EOF"));
+    str(0, "EOF");
     return m_out;
   }
 
  private:
+  // A generous guess at the size of the text, so that a large drawing's text is not copied again
+  // and again as it grows (room reserved but not used costs no memory pages).
+  size_t estimate() const {
+    size_t n = 1 << 16;
+    auto tags = [&](const Tags& ts) {
+      for (const auto& t : ts) n += 8 + (t.kind == ValueKind::String ? t.s.size() : t.kind == ValueKind::Binary ? 2 * t.s.size() : 24);
+    };
+    for (const auto& h : m_d.header) n += 48, tags(h.values);
+    for (const auto& c : m_d.classes) tags(c);
+    for (const auto& x : m_d.extraSections) tags(x.tags);
+    m_d.forEachObject([&](const Object& o) {
+      n += 64 + o.type.size() + 16 * o.reactors.size();
+      for (const auto& a : o.appData) n += 32, tags(a.tags);
+      tags(o.body);
+      tags(o.xdata);
+    });
+    return n;
+  }
+
   void tag(const Tag& t) { appendTag(m_out, t, m_prec); }
+  // The fixed groups go straight to the text, without a Tag (and its string) for each.
+  void str(int code, std::string_view s) { dxf::appendString(m_out, code, s); }
+  void handle(int code, Handle h) { dxf::appendHandle(m_out, code, h); }
   template <class F>
   void section(const char* name, F&& body) {
-    tag(Tag::str(0, "SECTION"));
-    tag(Tag::str(2, name));
+    str(0, "SECTION");
+    str(2, name);
     body();
-    tag(Tag::str(0, "ENDSEC"));
+    str(0, "ENDSEC");
   }
 
   void header() {
@@ -76,7 +98,7 @@ class Writer {
     section("HEADER", [&] {
       std::vector<std::string> done;
       auto var = [&](const std::string& name, const Tags& vals) {
-        tag(Tag::str(9, name));
+        str(9, name);
         for (const auto& t : vals) tag(t);
         done.push_back(name);
       };
@@ -102,7 +124,7 @@ class Writer {
   void classes() {
     section("CLASSES", [&] {
       for (const auto& c : m_d.classes) {
-        tag(Tag::str(0, "CLASS"));
+        str(0, "CLASS");
         for (const auto& t : c) tag(t);
       }
     });
@@ -110,24 +132,24 @@ class Writer {
 
   // Handle, application groups, owner, body, extended data.
   void record(const Object& o) {
-    tag(Tag::str(0, o.type));
-    tag(Tag::handle(o.type == "DIMSTYLE" ? 105 : 5, o.handle));
+    str(0, o.type);
+    handle(o.type == "DIMSTYLE" ? 105 : 5, o.handle);
     for (const auto& a : o.appData) {
-      tag(Tag::str(102, a.name));
+      str(102, a.name);
       for (const auto& t : a.tags) tag(t);
-      tag(Tag::str(102, "}"));
+      str(102, "}");
     }
     if (!o.reactors.empty()) {
-      tag(Tag::str(102, "{ACAD_REACTORS"));
-      for (Handle h : o.reactors) tag(Tag::handle(330, h));
-      tag(Tag::str(102, "}"));
+      str(102, "{ACAD_REACTORS");
+      for (Handle h : o.reactors) handle(330, h);
+      str(102, "}");
     }
     if (o.xdict) {
-      tag(Tag::str(102, "{ACAD_XDICTIONARY"));
-      tag(Tag::handle(360, o.xdict));
-      tag(Tag::str(102, "}"));
+      str(102, "{ACAD_XDICTIONARY");
+      handle(360, o.xdict);
+      str(102, "}");
     }
-    tag(Tag::handle(330, o.owner));
+    handle(330, o.owner);
     for (const auto& t : o.body) tag(t);
     for (const auto& t : o.xdata) tag(t);
   }
@@ -135,8 +157,8 @@ class Writer {
   void tables() {
     section("TABLES", [&] {
       for (const auto& t : m_d.tables) {
-        tag(Tag::str(0, "TABLE"));
-        tag(Tag::str(2, t.name));
+        str(0, "TABLE");
+        str(2, t.name);
         Object c = t.control;
         c.type.clear();
         // The entry count is the number of entries written.
@@ -145,27 +167,27 @@ class Writer {
             x.i = int64_t(t.entries.size());
             break;
           }
-        tag(Tag::handle(5, c.handle));
+        handle(5, c.handle);
         for (const auto& a : c.appData) {
-          tag(Tag::str(102, a.name));
+          str(102, a.name);
           for (const auto& x : a.tags) tag(x);
-          tag(Tag::str(102, "}"));
+          str(102, "}");
         }
         if (!c.reactors.empty()) {
-          tag(Tag::str(102, "{ACAD_REACTORS"));
-          for (Handle h : c.reactors) tag(Tag::handle(330, h));
-          tag(Tag::str(102, "}"));
+          str(102, "{ACAD_REACTORS");
+          for (Handle h : c.reactors) handle(330, h);
+          str(102, "}");
         }
         if (c.xdict) {
-          tag(Tag::str(102, "{ACAD_XDICTIONARY"));
-          tag(Tag::handle(360, c.xdict));
-          tag(Tag::str(102, "}"));
+          str(102, "{ACAD_XDICTIONARY");
+          handle(360, c.xdict);
+          str(102, "}");
         }
-        tag(Tag::handle(330, 0));
+        handle(330, 0);
         for (const auto& x : c.body) tag(x);
         for (const auto& x : c.xdata) tag(x);
         for (const auto& e : t.entries) record(e);
-        tag(Tag::str(0, "ENDTAB"));
+        str(0, "ENDTAB");
       }
     });
   }
