@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/dwg/objects_io.h"
+#include "engine/dwg/spline_fit.h"
 
 namespace kel::dwg::types {
 
@@ -53,9 +54,9 @@ void visitLAYER(IO& io) {
   int flags = 0, lw = -3;
   bool off = false, plot = true;
   if (io.until(V::R14)) {
-    bool frozen = io.B(0), on = io.B(0), frozenNew = io.B(0), locked = io.B(0);
+    bool frozen = io.B(0), offBit = io.B(0), frozenNew = io.B(0), locked = io.B(0);
     flags = (frozen ? 1 : 0) | (frozenNew ? 2 : 0) | (locked ? 4 : 0);
-    off = !on;
+    off = offBit;  // set for a layer that is off
   } else {
     int f = io.BS(0);
     flags = (f & 1) | ((f & 4) ? 2 : 0) | ((f & 8) ? 4 : 0);
@@ -65,6 +66,7 @@ void visitLAYER(IO& io) {
   }
   io.implied(Tag::integer(70, flags));
   int16_t color = io.CMC(0);
+  if (io.until(V::R14) && color < 0) off = true;  // an off layer may also carry a negative colour
   io.implied(Tag::integer(62, off ? -std::abs(color) : std::abs(color)));
   if (io.since(V::R2000)) io.H(390, HK::HardPointer);
   if (io.since(V::R2007)) io.H(347, HK::HardPointer);
@@ -276,10 +278,50 @@ void visitAPPID(IO& io) {
   io.RC(71);
 }
 
+// R13 and R14 keep the switches first (one bit or byte each), then the sizes, then the texts. The
+// later form spells two of these differently: the fit setting (287) became DIMATFIT (289) plus
+// DIMTMOVE (279), the unit setting (270) DIMLUNIT (277) plus DIMFRAC (276); the arrow block names
+// (5, 6, 7) became handles, so they are read and dropped (the arrows fall back to the default).
+template <class IO>
+void visitDimStyle14(IO& io) {
+  io.implied(Tag::integer(70, 0));
+  for (int c : {71, 72, 73, 74, 75, 76, 170, 172, 173, 174, 175}) io.B(c);
+  io.RC(171);
+  io.RC(78);
+  io.B(281);
+  io.B(282);
+  io.RC(283);
+  io.RC(280);
+  int fit = io.RC(0);
+  io.implied(Tag::integer(289, fit <= 3 ? fit : 3));
+  io.implied(Tag::integer(279, fit == 4 ? 1 : fit == 5 ? 2 : 0));
+  io.B(288);
+  for (int c : {284, 285, 286}) io.RC(c);
+  io.RC(77);
+  int unit = io.BS(0);
+  // 1-3 scientific, decimal, engineering; 4/6 architectural stacked/not; 5/7 fractional
+  // stacked/not; 8 the system's own format.
+  static constexpr int kLunit[] = {2, 1, 2, 3, 4, 5, 4, 5, 6};
+  io.implied(Tag::integer(277, kLunit[unit >= 1 && unit <= 8 ? unit : 0]));
+  io.implied(Tag::integer(276, unit == 6 || unit == 7 ? 2 : 0));
+  io.BS(275);
+  for (int c : {271, 272, 273, 274}) io.BS(c);
+  for (int c : {40, 41, 42, 43, 44, 45, 46, 47, 48}) io.BD(c);
+  for (int c : {140, 141, 142, 143, 144, 145, 146, 147}) io.BD(c);
+  io.T(3);
+  io.T(4);
+  for (int i = 0; i < 3; ++i) io.T(0);
+  io.CMC(176);
+  io.CMC(177);
+  io.CMC(178);
+  io.B(0);
+  io.H(340, HK::HardPointer);
+}
+
 template <class IO>
 void visitDIMSTYLE(IO& io) {
   if (io.until(V::R14)) {
-    io.fail();  // the R13/R14 layout is kept raw
+    visitDimStyle14(io);
     return;
   }
   io.implied(Tag::integer(70, 0));
@@ -839,20 +881,46 @@ void visitSPLINE(IO& io) {
   if (scenario == 2) {
     io.implied(Tag::integer(70, 8 | 1024));
     io.implied(Tag::integer(71, degree));
-    io.BD(44);
+    double fitTol = io.BD(IO::reading ? 0 : 44);
     Point3 t0 = io.BD3(0), t1 = io.BD3(0);
     int n = io.BL(0);
     if (n < 0 || size_t(n) > left / 6) return io.fail();
-    io.implied(Tag::integer(72, 0));
-    io.implied(Tag::integer(73, 0));
-    io.implied(Tag::integer(74, n));
-    io.implied(Tag::real(12, t0.x));
-    io.implied(Tag::real(22, t0.y));
-    io.implied(Tag::real(32, t0.z));
-    io.implied(Tag::real(13, t1.x));
-    io.implied(Tag::real(23, t1.y));
-    io.implied(Tag::real(33, t1.z));
-    for (int i = 0; i < n && !io.failed(); ++i) io.BD3(11);
+    auto tangents = [&] {
+      io.implied(Tag::real(12, t0.x));
+      io.implied(Tag::real(22, t0.y));
+      io.implied(Tag::real(32, t0.z));
+      io.implied(Tag::real(13, t1.x));
+      io.implied(Tag::real(23, t1.y));
+      io.implied(Tag::real(33, t1.z));
+    };
+    if constexpr (IO::reading) {
+      // DXF gives the control polygon and knots of a fit-point spline as well.
+      std::vector<Point3> fit;
+      fit.reserve(size_t(n));
+      for (int i = 0; i < n && !io.failed(); ++i) fit.push_back(io.BD3(0));
+      SplineCurve curve;
+      if (degree == 3) splineThroughFitPoints(fit, t0, t1, curve);
+      io.implied(Tag::integer(72, int64_t(curve.knots.size())));
+      io.implied(Tag::integer(73, int64_t(curve.control.size())));
+      io.implied(Tag::integer(74, n));
+      if (!curve.knots.empty()) {
+        io.implied(Tag::real(42, 1e-9));
+        io.implied(Tag::real(43, 1e-10));
+      }
+      io.implied(Tag::real(44, fitTol));
+      tangents();
+      for (double k : curve.knots) io.implied(Tag::real(40, k));
+      for (const Point3& c : curve.control)
+        for (int a = 0; a < 3; ++a) io.implied(Tag::real(10 + 10 * a, a == 0 ? c.x : a == 1 ? c.y : c.z));
+      for (const Point3& f : fit)
+        for (int a = 0; a < 3; ++a) io.implied(Tag::real(11 + 10 * a, a == 0 ? f.x : a == 1 ? f.y : f.z));
+    } else {
+      io.implied(Tag::integer(72, 0));
+      io.implied(Tag::integer(73, 0));
+      io.implied(Tag::integer(74, n));
+      tangents();
+      for (int i = 0; i < n && !io.failed(); ++i) io.BD3(11);
+    }
   } else if (scenario == 1) {
     bool rational = io.B(0), closed = io.B(0), periodic = io.B(0);
     io.implied(Tag::integer(70, 8 | (closed ? 1 : 0) | (periodic ? 2 : 0) | (rational ? 4 : 0)));
@@ -873,6 +941,32 @@ void visitSPLINE(IO& io) {
     }
   } else {
     io.fail();
+  }
+}
+
+// R2018 texts that are not annotative repeat their frame (insertion point, direction, sizes) and
+// then describe their columns; DXF keeps only the columns (type 75, count 76, width 48, gutter
+// 49, auto height 79, flow reversed 78, and the heights 50 of dynamic columns sized by hand).
+template <class IO>
+void visitMTextColumns(IO& io) {
+  if (!io.B(0)) return;  // annotative: nothing more is stored
+  io.BS(0);              // the embedded part's version
+  io.B(0);               // its default flag
+  io.H(0, HK::HardPointer);
+  io.BL(0);   // attachment, again
+  io.BD3(0);  // direction, again
+  io.BD3(0);  // insertion point, again
+  for (int i = 0; i < 4; ++i) io.BD(0);  // frame and extents sizes, again
+  int type = io.BS(75);
+  if (type == 0) return;
+  int n = io.BL(76);
+  io.BD(48);
+  io.BD(49);
+  bool autoHeight = io.B(79);
+  io.B(78);
+  if (type == 2 && !autoHeight) {
+    if (n < 0 || size_t(n) > io.streams().data.remainingBits() / 2) return io.fail();
+    for (int i = 0; i < n && !io.failed(); ++i) io.BD(50);
   }
 }
 
@@ -898,18 +992,22 @@ void visitMTEXT(IO& io) {
   }
   if (io.since(V::R2004)) {
     int bg = io.BL(90);
-    if (bg & 1) {
+    // From R2018 a text frame (16) carries the fill values too.
+    if ((bg & 1) || (io.since(V::R2018) && (bg & 16))) {
       io.BD(45);
       io.CMC(63);
       io.BL(441);
     }
   }
-  if (io.since(V::R2018)) io.fail();  // column and annotation data not described yet
+  if (io.since(V::R2018)) visitMTextColumns(io);
 }
 
-// DIMENSION: the common part, then the kind's own points.
+// DIMENSION: the common part, then the kind's own points. Kinds whose own part reuses the
+// attachment (71) or line spacing (41) codes write those two from their preparation step
+// (`ownCodes`), so that a value DXF leaves out here is not taken from the kind's part.
 template <class IO>
-int visitDimensionCommon(IO& io, int kind) {
+int visitDimensionCommon(IO& io, int kind, bool ownCodes = false) {
+  const bool queued = ownCodes && !IO::reading;
   io.marker("AcDbDimension");
   if (io.since(V::R2010)) io.RC(280);
   io.BD3(210);
@@ -925,9 +1023,9 @@ int visitDimensionCommon(IO& io, int kind) {
   io.BD3(0);  // insertion scale
   io.BD(54);
   if (io.since(V::R2000)) {
-    io.BS(71);
+    io.BS(queued ? 0 : 71);
     io.BS(72);
-    io.BD(41);
+    io.BD(queued ? 0 : 41);
     io.BD(42);
   }
   if (io.since(V::R2007)) {

@@ -186,7 +186,7 @@ double ObjectWriter::defaultReal(int code) const {
   if (type_ == "VIEW" && code == 31) return 1.0;
   if ((type_ == "LAYOUT" || type_ == "PLOTSETTINGS") && (code == 16 || code == 27 || code == 142 || code == 143 || code == 147))
     return 1.0;
-  if (type_.rfind("DIMENSION", 0) == 0 && code == 41) return 1.0;
+  if (type_.find("DIMENSION") != std::string::npos && code == 41) return 1.0;
   return 0.0;
 }
 
@@ -198,8 +198,8 @@ int64_t ObjectWriter::intValue(int code) {
   const Tag* t = take(code);
   if (!t) {
     if (type_ == "MTEXT" && (code == 71 || code == 72 || code == 73)) return 1;
-    if (type_.rfind("DIMENSION", 0) == 0 && code == 71) return 5;
-    if (type_.rfind("DIMENSION", 0) == 0 && code == 72) return 1;
+    if (type_.find("DIMENSION") != std::string::npos && code == 71) return 5;
+    if (type_.find("DIMENSION") != std::string::npos && code == 72) return 1;
     if (type_ == "LTYPE" && code == 72) return 65;
     if (type_ == "BLOCK_RECORD" && code == 280) return 1;
     if ((type_ == "VPORT" || type_ == "VIEWPORT") && code == 72) return 100;
@@ -1075,7 +1075,7 @@ bool encodeRecord(const Object& o, const RecordPlan& plan, const WriteContext& c
   const std::string angleType = wt->kind == K::TableEntry ? plan.dwgType : o.type;
   Tags converted;
   const Tags* bodyPtr = plan.useBody ? &plan.body : &o.body;
-  if (kAngleTypes.count(angleType)) {
+  if (kAngleTypes.count(angleType) || familyByDxfName(angleType)) {  // families list their own
     converted = *bodyPtr;
     anglesToRadians(angleType, converted);
     bodyPtr = &converted;
@@ -1103,6 +1103,10 @@ bool encodeRecord(const Object& o, const RecordPlan& plan, const WriteContext& c
       for (size_t i = from; i < to; ++i)
         if (body[i].code == 310) graphics += body[i].s;
       if (!firstTag(body, 92)) graphics.clear();
+      // Images and wipeouts are drawn from their own data by every reader, and one common reader
+      // rejects R2013 entity records that carry graphics: theirs are not written.
+      for (const auto& f : imageFamily())
+        if (o.type == f.dxfName) graphics.clear();
     }
     d.B(!graphics.empty());
     if (!graphics.empty()) {
