@@ -349,6 +349,7 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
     if (bits > totalBits) return out.status = Acad::eDwgObjectImproperlyRead;
     handleStart = bits;
   }
+  out.layout.afterType = r.positionBits();
   out.handle = r.H().value;
   if (r.error() || !readExtendedData(r, v, ctx.codePage, out.xdata))
     return out.status = Acad::eDwgObjectImproperlyRead;
@@ -397,6 +398,8 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
     if (r.B()) {
       uint64_t size = v >= Version::R2010 ? r.BLL() : r.RL();
       if (size * 8 > r.remainingBits()) return out.status = Acad::eDwgObjectImproperlyRead;
+      out.layout.previewAt = r.positionBits();
+      out.layout.previewBytes = size_t(size);
       for (uint64_t i = 0; i < size; ++i) preview += char(r.RC());
     }
     if (v <= Version::R14) {
@@ -408,6 +411,7 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
     numReactors = uint32_t(r.BL());
     if (v <= Version::R14) byLayerLt = r.B();
     if (v >= Version::R2004) xdicMissing = r.B();
+    out.layout.afterXdicFlag = r.positionBits();
     if (v <= Version::R2000) noLinks = r.B();
     if (v >= Version::R2013) r.B();  // has binary data store entry
     if (v >= Version::R2004) {
@@ -439,6 +443,7 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
       matFlags = r.BB();
       shadowFlags = r.RC();
     }
+    out.layout.afterShadow = r.positionBits();
     if (v >= Version::R2010) {
       fullVs = r.B();
       faceVs = r.B();
@@ -454,8 +459,12 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
     }
     numReactors = uint32_t(r.BL());
     if (v >= Version::R2004) xdicMissing = r.B();
+    out.layout.afterXdicFlag = r.positionBits();
     if (v >= Version::R2013) r.B();
   }
+  out.layout.ownData = r.positionBits();
+  out.layout.handleStart = handleStart;
+  out.layout.end = totalBits;
   if (r.error() || handleStart > totalBits || numReactors > (totalBits - std::min(handleStart, totalBits)) / 8)
     return out.status = Acad::eDwgObjectImproperlyRead;
 
@@ -491,6 +500,10 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
     if (v <= Version::R2000 && !noLinks) {
       io.links().prev = io.H(0, HandleKind::SoftPointer);
       io.links().next = io.H(0, HandleKind::SoftPointer);
+    } else if (v <= Version::R2000) {
+      // Without stored links the neighbours are the handles next to this one.
+      io.links().prev = out.handle - 1;
+      io.links().next = out.handle + 1;
     }
     if (colorBook) io.H(0, HandleKind::HardPointer);
     if (v >= Version::R2000) {
@@ -543,6 +556,7 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
     }
     io.H(0, HandleKind::HardPointer);  // the xref block
   }
+  out.layout.ownHandles = s.handles.positionBits();
   if (io.failed()) {
     out.raw.assign(record.begin(), record.end());
     return out.status = Acad::eDwgObjectImproperlyRead;

@@ -54,6 +54,19 @@ struct DecodedObject {
   bool decoded = false;          // the type's own part was understood
   std::vector<uint8_t> raw;      // the record bytes when not decoded
   Acad::ErrorStatus status = Acad::eOk;
+  // Where the parts of the record lie, in bits from its first byte: used to copy a record kept
+  // raw into another file (raw_records.h) without understanding its own part.
+  struct Layout {
+    size_t afterType = 0;      // after the type (and the R2000..R2007 data size): the handle
+    size_t afterXdicFlag = 0;  // after the "no extension dictionary" flag (R2004+)
+    size_t afterShadow = 0;    // entities, R2007+: after the shadow flags
+    size_t previewAt = 0;      // entities: first byte of the graphics, and their size in bytes
+    size_t previewBytes = 0;
+    size_t ownData = 0;        // the type's own data starts here
+    size_t handleStart = 0;    // the handle stream
+    size_t ownHandles = 0;     // the type's own handles start here
+    size_t end = 0;            // the record's size in bits
+  } layout;
 };
 
 struct DecodeContext {

@@ -13,9 +13,11 @@
 
 #include "engine/dwg/container2004.h"
 #include "engine/dwg/objects_write.h"
+#include "engine/dwg/raw_records.h"
 #include "engine/dwg/write_sections.h"
 #include "platform/crt.h"
 #include "platform/fileio.h"
+#include "engine/acdbhost.h"
 #include "platform/utf.h"
 
 namespace kel::dwg {
@@ -50,10 +52,38 @@ struct Planned {
   RecordPlan plan;
 };
 
+// Whether a class's own part is stored in a file of release `from` as in AC1027. Classes whose
+// layout changed between releases, as measured on the corpus (the table and visual styles were
+// reworked in R2010 and R2013, section view styles gained fields in R2018); every other class
+// is copied as it is.
+bool sameOwnPart(Version from, const std::string& cls) {
+  if (from == Version::R2013) return true;
+  if (cls == "VISUALSTYLE") return from == Version::R2018;
+  if (cls == "TABLESTYLE") return from >= Version::R2010;
+  if (cls == "ACDBSECTIONVIEWSTYLE" || cls == "ACDBDETAILVIEWSTYLE") return from < Version::R2018;
+  return true;
+}
+
+bool isProxy(const Object& o) { return o.type == "ACAD_PROXY_ENTITY" || o.type == "ACAD_PROXY_OBJECT"; }
+
+// A record written from what the drawing kept of it rather than from its DXF form: a raw record
+// copied with a new frame, or a proxy (read from DXF, or made from a raw record).
+struct PassThrough {
+  bool copy = false;
+  ProxyRecord proxy;
+};
+
 class Assembler {
  public:
   Assembler(Drawing& d, DwgWriteInfo& info) : d_(d), info_(info) {
     next_ = std::max(d.nextHandle, d.maxHandle() + 1);
+    srcKnown_ = versionOfDrawing(d.version, &src_);
+    srcClasses_ = classesOf(d.classes);
+    // The output lists the drawing's own classes first, in order, leaving out nameless ones.
+    int n = 500;
+    for (const auto& c : srcClasses_) classMap_[c.number] = c.dxfName.empty() ? 0 : n++;
+    if (const auto* hv = d.headerVar("$ACADMAINTVER"); hv && !hv->values.empty())
+      maint_ = uint32_t(engine::asInt(hv->values[0]));
   }
 
   Acad::ErrorStatus build(std::vector<uint8_t>& file);
@@ -67,6 +97,10 @@ class Assembler {
   // Plans the entities of one block (or of model/paper space) and returns the top-level handles.
   std::vector<Handle> planEntities(const std::vector<const Object*>& list, Handle owner, uint8_t entmode);
   Handle nameHandle(const std::string& table, const std::string& name) const { return names_.find(table, name); }
+  // Raw records and proxies: fills the plan's type and answers the reason when the record
+  // cannot be written (null when it can). Other records answer "" and are planned as usual.
+  const char* planPassThrough(const Object& o, RecordKind kind, RecordPlan& plan);
+  bool unwrapProxy(ProxyRecord& p);
 
   Drawing& d_;
   DwgWriteInfo& info_;
@@ -74,7 +108,73 @@ class Assembler {
   std::vector<Planned> recs_;
   std::deque<Object> synthesized_;
   NameIndex names_;
+  std::unordered_map<Handle, PassThrough> pass_;
+  bool srcKnown_ = false;
+  Version src_ = Version::R2013;
+  std::vector<DwgClass> srcClasses_;
+  std::unordered_map<int, int> classMap_;  // source class number -> output class number
+  uint32_t maint_ = 0;
 };
+
+// A proxy of an earlier release read as raw: its own part starts with the class number and
+// (from R2000 on) the data's format, then the data itself.
+bool Assembler::unwrapProxy(ProxyRecord& p) {
+  BitReader r(p.data.data(), p.data.size());
+  const int32_t cls = r.BL();
+  const uint32_t format = src_ >= Version::R2000 ? uint32_t(r.BL()) : formatCode(src_);
+  if (r.error() || r.positionBits() > p.dataBits || !classMap_.count(cls) || !classMap_[cls]) return false;
+  p.classId = classMap_[cls];
+  p.format = format;
+  BitWriter w;
+  for (size_t i = r.positionBits(); i < p.dataBits; ++i) w.B(r.B());
+  p.dataBits = w.sizeBits();
+  auto bytes = w.bytes();
+  p.data.assign(bytes.begin(), bytes.end());
+  return true;
+}
+
+const char* Assembler::planPassThrough(const Object& o, RecordKind kind, RecordPlan& plan) {
+  const bool raw = !o.dwgRaw.empty();
+  if (!raw && !isProxy(o)) return "";
+  if (!o.handle) return "no handle";
+  PassThrough p;
+  if (raw) {
+    if (!srcKnown_) return "undecoded data of an unknown release";
+    const bool classed = o.dwgType >= 500;
+    const int out = classed && classMap_.count(o.dwgType) ? classMap_[o.dwgType] : 0;
+    if (classed && !out) return "its class is not in the drawing";
+    const std::string cls = classed ? srcClasses_[size_t(o.dwgType - 500)].dxfName : std::string();
+    if (src_ >= Version::R2007 && sameOwnPart(src_, cls)) {
+      // Same layout as the output's: the record is copied with a new frame.
+      p.copy = true;
+      plan.type = uint16_t(classed ? out : o.dwgType);
+    } else if (src_ >= Version::R2007) {
+      // The class stores its own part differently in the output's release: a proxy carries it
+      // with the release it is in.
+      if (!proxyFromRaw(o.dwgRaw, src_, formatCode(src_) | maint_ << 16, srcClasses_, out, p.proxy))
+        return "undecoded data whose common part could not be read";
+      if ((kind == RecordKind::Entity) != p.proxy.entity) return "undecoded data of the wrong kind";
+      plan.type = p.proxy.entity ? 498 : 499;
+    } else {
+      // Texts inline in the data: only a proxy can carry it, and only for a class.
+      const bool wasProxy = o.dwgType == 498 || o.dwgType == 499;
+      if (!classed && !wasProxy) return "undecoded data of an earlier release";
+      if (!proxyFromRaw(o.dwgRaw, src_, formatCode(src_) | maint_ << 16, srcClasses_, out, p.proxy))
+        return "undecoded data whose common part could not be read";
+      if (wasProxy && !unwrapProxy(p.proxy)) return "proxy whose class is not in the drawing";
+      if ((kind == RecordKind::Entity) != p.proxy.entity) return "undecoded data of the wrong kind";
+      plan.type = p.proxy.entity ? 498 : 499;
+    }
+  } else {
+    if (!proxyFromTags(o, p.proxy)) return "proxy without data in DWG form";
+    p.proxy.entity = kind == RecordKind::Entity;
+    plan.type = p.proxy.entity ? 498 : 499;
+  }
+  plan.dwgType = o.type;
+  plan.kind = kind;
+  pass_[o.handle] = std::move(p);
+  return nullptr;
+}
 
 std::vector<Handle> Assembler::planEntities(const std::vector<const Object*>& list, Handle owner, uint8_t entmode) {
   std::vector<Handle> top;
@@ -97,6 +197,18 @@ std::vector<Handle> Assembler::planEntities(const std::vector<const Object*>& li
         subs.push_back(list[j++]);
       }
       i = j - 1;
+    }
+    if (RecordPlan pp; const char* why = planPassThrough(e, RecordKind::Entity, pp)) {
+      if (*why) {
+        skip(e, why);
+        continue;
+      }
+    } else {
+      pp.entmode = entmode;
+      pp.owner = owner;
+      top.push_back(e.handle);
+      recs_.push_back(Planned{&e, std::move(pp)});
+      continue;
     }
     std::string type = dwgTypeFor(e, "");
     if (type.empty() || !e.handle) {
@@ -282,6 +394,16 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
 
   // Objects.
   for (const Object& o : d_.objects) {
+    if (RecordPlan pp; const char* why = planPassThrough(o, RecordKind::Object, pp)) {
+      if (*why) {
+        skip(o, why);
+        continue;
+      }
+    } else {
+      pp.owner = o.owner;
+      recs_.push_back(Planned{&o, std::move(pp)});
+      continue;
+    }
     std::string type = dwgTypeFor(o, "");
     if (type.empty() || !o.handle) {
       skip(o, "no DWG form written for this type");
@@ -398,7 +520,11 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
   std::vector<uint8_t> rec;
   std::unordered_set<Handle> failed;
   for (const auto& r : recs_) {
-    if (!encodeRecord(*r.o, r.plan, ctx, rec)) {
+    auto pt = pass_.find(r.o->handle);
+    bool ok = pt == pass_.end() ? encodeRecord(*r.o, r.plan, ctx, rec)
+              : pt->second.copy ? reframeRecord(r.o->dwgRaw, src_, srcClasses_, r.plan.type, rec)
+                                : encodeProxy(*r.o, r.plan, ctx, pt->second.proxy, rec);
+    if (!ok) {
       skip(*r.o, "its data did not fit the DWG form");
       failed.insert(r.o->handle);
       continue;
@@ -507,8 +633,12 @@ Acad::ErrorStatus writeDwgFrom(Drawing& d, const char16_t* path, int version, bo
   if (!path || !*path) return Acad::eInvalidInput;
   if (version != 31) return Acad::eInvalidDwgVersion;
   std::vector<uint8_t> bytes;
-  Acad::ErrorStatus es = writeDwgBytes(d, bytes, info);
+  DwgWriteInfo local;
+  DwgWriteInfo& inf = info ? *info : local;
+  Acad::ErrorStatus es = writeDwgBytes(d, bytes, &inf);
   if (es != Acad::eOk) return es;
+  // The user hears of every kind of record the file leaves out, once.
+  for (const std::string& note : inf.notes) acutPrintf(u"\n%s", plat::fromUtf8(note).c_str());
 
   // The new file is written beside the target, then put in its place.
   const std::u16string target(path);

@@ -1,6 +1,8 @@
 // Completing a drawing's record structure (see structure.h).
 #include "engine/model/structure.h"
 
+#include "engine/dwg/raw_records.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <set>
@@ -565,12 +567,54 @@ void buildDefaultDrawing(Drawing& d) {
   completeStructure(d, ignored);
 }
 
-// Leaves out the records kept raw with what they own, and the dictionary entries, reactors,
-// extension dictionaries and pointers that name them.
+// Records kept raw become proxies where their class and common part allow; the rest are left
+// out with what they own, and the dictionary entries, reactors, extension dictionaries and
+// pointers that name them.
 size_t dropRawRecords(Drawing& d) {
   std::set<Handle> raw;
+  dwg::Version from{};
+  const bool known = dwg::versionOfDrawing(d.version, &from);
+  uint32_t maint = 0;
+  if (const auto* hv = d.headerVar("$ACADMAINTVER"); hv && !hv->values.empty()) maint = uint32_t(asInt(hv->values[0]));
+  const std::vector<dwg::DwgClass> classes = dwg::classesOf(d.classes);
   d.forEachObject([&](Object& o) {
-    if (!o.dwgRaw.empty()) raw.insert(o.handle);
+    if (o.dwgRaw.empty()) return;
+    // A proxy names its class by number: only records numbered through the class list qualify.
+    dwg::ProxyRecord p;
+    const bool entity = o.find(100) && o.find(100)->s == "AcDbEntity";
+    if (known && o.dwgType >= 500 && size_t(o.dwgType - 500) < classes.size() &&
+        dwg::proxyFromRaw(o.dwgRaw, from, dwg::formatCode(from) | maint << 16, classes, o.dwgType, p) &&
+        p.entity == entity) {
+      o.type = entity ? "ACAD_PROXY_ENTITY" : "ACAD_PROXY_OBJECT";
+      if (!entity) o.body.clear();
+      dwg::proxyTags(p, o.body);
+      o.dwgRaw.clear();
+      o.dwgType = 0;
+      return;
+    }
+    raw.insert(o.handle);
+  });
+  // What the proxies refer to must be in the file; dictionary entries that name nothing go.
+  std::set<Handle> present;
+  d.forEachObject([&](Object& o) {
+    if (!raw.count(o.handle)) present.insert(o.handle);
+  });
+  d.forEachObject([&](Object& o) {
+    if (o.type == "ACAD_PROXY_ENTITY" || o.type == "ACAD_PROXY_OBJECT") {
+      bool own = false;
+      for (auto& t : o.body) {
+        if (t.code == 100) own = t.s == "AcDbProxyEntity" || t.s == "AcDbProxyObject";
+        if (own && t.kind == ValueKind::Handle && t.code >= 330 && t.code <= 369 && !present.count(Handle(t.i))) t.i = 0;
+      }
+    }
+    if (o.type != "DICTIONARY" && o.type != "ACDBDICTIONARYWDFLT") return;
+    for (size_t i = 0; i + 1 < o.body.size(); ++i) {
+      const auto& v = o.body[i + 1];
+      if (o.body[i].code == 3 && (v.code == 350 || v.code == 360) && v.i == 0) {
+        o.body.erase(o.body.begin() + std::ptrdiff_t(i), o.body.begin() + std::ptrdiff_t(i) + 2);
+        --i;
+      }
+    }
   });
   if (raw.empty()) return 0;
   // And what they own (their extension dictionaries and the records under those).

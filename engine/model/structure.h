@@ -16,8 +16,9 @@ using Notes = std::vector<std::string>;
 void completeStructure(Drawing& d, Notes& notes);
 void buildDefaultDrawing(Drawing& d);
 
-// Leaves out the records a DWG read kept raw (their bytes only, no DXF form), with what they own
-// and the dictionary entries, reactors, extension dictionaries and pointers that name them.
+// Turns the records a DWG read kept raw (their bytes only, no DXF form) into proxy entities and
+// objects where their class allows, and leaves out the rest, with what they own and the
+// dictionary entries, reactors, extension dictionaries and pointers that name them.
 // Answers how many records went.
 size_t dropRawRecords(Drawing& d);
 

@@ -14,6 +14,7 @@
 #include "engine/io.h"
 #include "engine/model/drawing.h"
 #include "engine/model/structure.h"
+#include "engine/sdk_seam.h"
 #include "platform/utf.h"
 
 using namespace kel::dwg;
@@ -143,6 +144,29 @@ TEST(DwgWriteFile, UnknownTypesAreLeftOutAndCounted) {
   ASSERT_EQ(info.notes.size(), 1u);
   Container2004 c;
   EXPECT_EQ(c.open(file), Acad::eOk);
+}
+
+// A save tells the user, one line per kind, what the file leaves out.
+TEST(DwgWriteFile, SaveReportsWhatItLeavesOut) {
+  TempDir t;
+  Drawing d = sampleDrawing();
+  for (int i = 0; i < 2; ++i) {
+    Object o;
+    o.type = "HELIX";
+    o.handle = d.newHandle();
+    o.body = {Tag::str(100, "AcDbEntity"), Tag::str(8, "0")};
+    d.entities.push_back(o);
+  }
+  std::vector<std::string> printed;
+  kel::sdk::setPrintSink([&](const std::u16string& line) { printed.push_back(plat::toUtf8(line)); });
+  const std::u16string target = t.wide("left.dwg");
+  DwgWriteInfo info;
+  EXPECT_EQ(writeDwgFrom(d, target.c_str(), 31, false, &info), Acad::eOk);
+  kel::sdk::setPrintSink(nullptr);
+  EXPECT_EQ(info.skipped, 2u);
+  ASSERT_EQ(printed.size(), 1u);
+  EXPECT_NE(printed[0].find("HELIX"), std::string::npos);
+  EXPECT_EQ(printed[0].front(), '\n');
 }
 
 TEST(DwgWriteFile, SaveReplacesBacksUpAndFailsCleanly) {
