@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/engine/dwg_family_test_util.h"
 #include "engine/dwg/read_dwg.h"
 #include "engine/dwg/write_dwg.h"
 #include "engine/dxf/dxf.h"
@@ -25,15 +26,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kCorpus = fs::path(KEL_SHARED_DIR) / "corpus";
+using namespace kel::test;
 
-std::vector<const Object*> ofType(const Drawing& d, const std::string& type) {
-  std::vector<const Object*> out;
-  d.forEachObject([&](const Object& o) {
-    if (o.type == type) out.push_back(&o);
-  });
-  return out;
-}
+const fs::path kCorpus = fs::path(KEL_SHARED_DIR) / "corpus";
 
 bool readFile(const fs::path& p, Drawing& d, DwgReadInfo* info = nullptr) {
   std::ifstream f(p, std::ios::binary);

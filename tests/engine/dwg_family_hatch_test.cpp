@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/engine/dwg_family_test_util.h"
 #include "engine/dwg/read_dwg.h"
 #include "engine/dwg/write_dwg.h"
 #include "engine/model/drawing.h"
@@ -25,34 +26,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using namespace kel::test;
+
 const char* const kTypes[] = {"HATCH", "MLINE", "TOLERANCE", "SHAPE"};
-
-std::vector<uint8_t> load(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-std::vector<const Object*> ofType(const Drawing& d, const std::string& type) {
-  std::vector<const Object*> out;
-  d.forEachObject([&](const Object& o) {
-    if (o.type == type) out.push_back(&o);
-  });
-  return out;
-}
-
-std::vector<double> reals(const Object& o, int code) {
-  std::vector<double> v;
-  for (const auto& t : o.body)
-    if (t.code == code) v.push_back(kel::engine::asDouble(t));
-  return v;
-}
-
-std::vector<int64_t> ints(const Object& o, int code) {
-  std::vector<int64_t> v;
-  for (const auto& t : o.body)
-    if (t.code == code) v.push_back(kel::engine::asInt(t));
-  return v;
-}
 
 void expectNear(const std::vector<double>& got, const std::vector<double>& want, const char* what) {
   ASSERT_EQ(got.size(), want.size()) << what;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/engine/dwg_family_test_util.h"
 #include "engine/dwg/read_dwg.h"
 #include "engine/dwg/write_dwg.h"
 #include "engine/model/drawing.h"
@@ -24,29 +25,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using namespace kel::test;
+
 const char* const kTypes[] = {"IMAGE",  "WIPEOUT",        "IMAGEDEF",    "IMAGEDEF_REACTOR", "RASTERVARIABLES",
                               "WIPEOUTVARIABLES", "SCALE", "SORTENTSTABLE", "DBCOLOR", "SPATIAL_FILTER",
                               "IDBUFFER", "LAYER_INDEX", "PDFUNDERLAY", "PDFDEFINITION"};
-
-std::vector<uint8_t> load(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-std::vector<const Object*> ofType(const Drawing& d, const std::string& type) {
-  std::vector<const Object*> out;
-  d.forEachObject([&](const Object& o) {
-    if (o.type == type) out.push_back(&o);
-  });
-  return out;
-}
-
-std::vector<double> reals(const Object& o, int code) {
-  std::vector<double> v;
-  for (const auto& t : o.body)
-    if (t.code == code) v.push_back(kel::engine::asDouble(t));
-  return v;
-}
 
 }  // namespace
 

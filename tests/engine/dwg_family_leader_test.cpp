@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/engine/dwg_family_test_util.h"
 #include "engine/dwg/read_dwg.h"
 #include "engine/dwg/types_leader.h"
 #include "engine/dwg/write_dwg.h"
@@ -27,12 +28,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kTypes[] = {"LEADER", "MULTILEADER", "MLEADERSTYLE"};
+using kel::test::load;
+using kel::test::reals;
 
-std::vector<uint8_t> load(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
+const char* const kTypes[] = {"LEADER", "MULTILEADER", "MLEADERSTYLE"};
 
 std::map<Handle, const Object*> ofType(const Drawing& d, const std::string& type) {
   std::map<Handle, const Object*> out;
@@ -40,13 +39,6 @@ std::map<Handle, const Object*> ofType(const Drawing& d, const std::string& type
     if (o.type == type) out[o.handle] = &o;
   });
   return out;
-}
-
-std::vector<double> reals(const Object& o, int code) {
-  std::vector<double> v;
-  for (const auto& t : o.body)
-    if (t.code == code) v.push_back(kel::engine::asDouble(t));
-  return v;
 }
 
 // The same values to the precision of a DXF's text.
