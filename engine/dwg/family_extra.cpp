@@ -93,7 +93,8 @@ void prepDimensionCommon(const PrepInput& in, ObjectWriter& w) {
   w.pushReal(1);
   w.pushReal(1);
   w.pushReal(1);
-  auto [from, to] = subclassRange(b, "AcDbDimension");
+  const auto fromTo = subclassRange(b, "AcDbDimension");
+  size_t from = fromTo.first, to = fromTo.second;
   Tags common(b.begin() + std::ptrdiff_t(from), b.begin() + std::ptrdiff_t(to));
   w.pushInt(intOf(common, 71, 5));
   w.pushReal(realOf(common, 41, 1));
@@ -102,7 +103,8 @@ void prepDimensionCommon(const PrepInput& in, ObjectWriter& w) {
 // The text-form data from the 1/3 lines of the AcDbModelerGeometry part, in blocks; a body
 // without lines is written as an empty entity.
 void prepModelerGeometry(const PrepInput& in, ObjectWriter& w) {
-  auto [from, to] = subclassRange(in.body, "AcDbModelerGeometry");
+  const auto fromTo = subclassRange(in.body, "AcDbModelerGeometry");
+  size_t from = fromTo.first, to = fromTo.second;
   Tags part(in.body.begin() + std::ptrdiff_t(from), in.body.begin() + std::ptrdiff_t(to));
   std::string blob = satTagsToBlob(part);
   w.pushInt(blob.empty() ? 1 : 0);
@@ -123,7 +125,8 @@ void prepModelerGeometry(const PrepInput& in, ObjectWriter& w) {
 // The counts of a mesh, from its AcDbSubDMesh part: the face list and edge count as given
 // (bounded by the indices present), vertices and creases as present.
 void prepMESH(const PrepInput& in, ObjectWriter& w) {
-  auto [from, to] = subclassRange(in.body, "AcDbSubDMesh");
+  const auto fromTo = subclassRange(in.body, "AcDbSubDMesh");
+  size_t from = fromTo.first, to = fromTo.second;
   Tags part(in.body.begin() + std::ptrdiff_t(from), in.body.begin() + std::ptrdiff_t(to));
   const int64_t indices = int64_t(countOf(part, 90));
   const int64_t faces = std::clamp<int64_t>(intOf(part, 93), 0, indices);

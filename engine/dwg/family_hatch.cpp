@@ -207,7 +207,8 @@ void pushEdge(ObjectWriter& w, const Edge& e, double toRad) {
 
 void prepHATCH(const PrepInput& in, ObjectWriter& w) {
   const Tags& b = in.body;
-  auto [from, to] = subclassRange(b, "AcDbHatch");
+  const auto fromTo = subclassRange(b, "AcDbHatch");
+  size_t from = fromTo.first, to = fromTo.second;
   const double toRad = anglesConverted(in) ? 1.0 : kDegToRad;
   auto local = [&](int code) -> const Tag* {
     for (size_t i = from; i < to; ++i)
@@ -384,7 +385,8 @@ void prepHATCH(const PrepInput& in, ObjectWriter& w) {
 
 void prepMLINE(const PrepInput& in, ObjectWriter& w) {
   const Tags& b = in.body;
-  auto [from, to] = subclassRange(b, "AcDbMline");
+  const auto fromTo = subclassRange(b, "AcDbMline");
+  size_t from = fromTo.first, to = fromTo.second;
   Tags own(b.begin() + std::ptrdiff_t(from), b.begin() + std::ptrdiff_t(to));
   const Tag* style = firstTag(own, 340);
   w.pushHandle(style && style->kind == ValueKind::Handle ? Handle(style->i) : 0);
@@ -405,7 +407,8 @@ void prepMLINE(const PrepInput& in, ObjectWriter& w) {
 
 void prepTOLERANCE(const PrepInput& in, ObjectWriter& w) {
   const Tags& b = in.body;
-  auto [from, to] = subclassRange(b, "AcDbFcf");
+  const auto fromTo = subclassRange(b, "AcDbFcf");
+  size_t from = fromTo.first, to = fromTo.second;
   Tags own(b.begin() + std::ptrdiff_t(from), b.begin() + std::ptrdiff_t(to));
   w.pushReal(realOf(own, 11, 1.0));
   w.pushReal(realOf(own, 21));
@@ -417,7 +420,8 @@ void prepTOLERANCE(const PrepInput& in, ObjectWriter& w) {
 
 void prepSHAPE(const PrepInput& in, ObjectWriter& w) {
   const Tags& b = in.body;
-  auto [from, to] = subclassRange(b, "AcDbShape");
+  const auto fromTo = subclassRange(b, "AcDbShape");
+  size_t from = fromTo.first, to = fromTo.second;
   Tags own(b.begin() + std::ptrdiff_t(from), b.begin() + std::ptrdiff_t(to));
   const double toRad = anglesConverted(in) ? 1.0 : kDegToRad;
   w.pushReal(realOf(own, 10));

@@ -198,7 +198,8 @@ int pointX(int code) {
 MLeader parseMLeader(const Tags& body) {
   MLeader m;
   MlContext& c = m.ctx;
-  auto [from, to] = subclassRange(body, "AcDbMLeader");
+  const auto fromTo = subclassRange(body, "AcDbMLeader");
+  size_t from = fromTo.first, to = fromTo.second;
   enum class In { Entity, Context, Root, Line } in = In::Entity;
   bool rootDirection = false;  // the root's first 11 is its direction; later ones start breaks
   bool textColorSeen = false;
@@ -466,7 +467,8 @@ void prepMLEADERSTYLE(const PrepInput& in, ObjectWriter& w) {
 
 void prepLEADER(const PrepInput& in, ObjectWriter& w) {
   const Tags& b = in.body;
-  auto [from, to] = subclassRange(b, "AcDbLeader");
+  const auto fromTo = subclassRange(b, "AcDbLeader");
+  size_t from = fromTo.first, to = fromTo.second;
   size_t points = 0;
   Point3 first;
   for (size_t i = from; i < to; ++i) {

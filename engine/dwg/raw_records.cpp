@@ -316,7 +316,8 @@ bool encodeProxy(const Object& o, const RecordPlan& plan, const WriteContext& ct
   common.useBody = true;
   common.body.clear();
   {
-    auto [from, to] = subclassRange(o.body, "AcDbEntity");
+    const auto fromTo = subclassRange(o.body, "AcDbEntity");
+    size_t from = fromTo.first, to = fromTo.second;
     if (!p.entity) from = to = 0;
     if (p.entity && from == 0 && to == o.body.size()) to = 0;  // no entity part at all
     if (from > 0) common.body.push_back(o.body[from - 1]);
