@@ -65,19 +65,16 @@ double inPart(const Object& o, const char* marker, int code) {
 // Nothing of these types is kept raw, except binary-form solids of R2004-R2010 files (their data
 // has no length in the record).
 TEST(DwgFamilyExtra, CorpusRecordsDecode) {
-  if (!fs::exists(kCorpus / "dwg")) GTEST_SKIP() << "no corpus";
+  const CorpusCensus& census = dwgCorpusCensus();
+  if (!census.present) GTEST_SKIP() << "no corpus";
   size_t decoded = 0;
-  for (const auto& e : fs::directory_iterator(kCorpus / "dwg")) {
-    if (e.path().extension() != ".dwg") continue;
-    Drawing d;
-    DwgReadInfo info;
-    readFile(e.path(), d, &info);
-    const bool binarySolids = info.version >= Version::R2004 && info.version <= Version::R2010;
-    for (std::string t : {"MTEXT", "DIMSTYLE", "ARC_DIMENSION", "3DSOLID", "REGION", "MESH"}) {
-      if (info.rawTypes.count(t) && !(binarySolids && (t == "3DSOLID" || t == "REGION")))
-        ADD_FAILURE() << e.path().filename() << ": " << info.rawTypes.at(t) << " " << t << " kept raw";
-      decoded += t == "DIMSTYLE" ? 0 : ofType(d, t).size();
-    }
+  for (std::string t : {"MTEXT", "DIMSTYLE", "ARC_DIMENSION", "3DSOLID", "REGION", "MESH"}) {
+    if (census.raw.count(t))
+      for (const auto& r : census.raw.at(t)) {
+        const bool binarySolids = r.version >= Version::R2004 && r.version <= Version::R2010;
+        if (!(binarySolids && (t == "3DSOLID" || t == "REGION"))) ADD_FAILURE() << r.file << ": " << r.n << " " << t << " kept raw";
+      }
+    decoded += t == "DIMSTYLE" ? 0 : census.decodedOf(t);
   }
   EXPECT_GT(decoded, 300u);
 }

@@ -38,21 +38,12 @@ const char* const kTypes[] = {"IMAGE",  "WIPEOUT",        "IMAGEDEF",    "IMAGED
 // shifts everything after it).
 TEST(DwgFamilyImage, CorpusRecordsDecodeAndMatchTheirDxf) {
   const fs::path corpus = fs::path(KEL_SHARED_DIR) / "corpus";
-  if (!fs::exists(corpus / "dwg")) GTEST_SKIP() << "no corpus";
-  std::map<std::string, size_t> raw, decoded;
-  for (const auto& e : fs::directory_iterator(corpus / "dwg")) {
-    if (e.path().extension() != ".dwg") continue;
-    Drawing d;
-    DwgReadInfo info;
-    readDwgBytes(d, load(e.path()), &info);
-    for (const char* t : kTypes) {
-      if (info.rawTypes.count(t)) raw[t] += info.rawTypes.at(t);
-      decoded[t] += ofType(d, t).size();
-    }
-  }
-  for (const char* t : kTypes) EXPECT_EQ(raw[t], 0u) << t;
+  const CorpusCensus& census = dwgCorpusCensus();
+  if (!census.present) GTEST_SKIP() << "no corpus";
+  for (const char* t : kTypes)
+    if (census.rawOf(t)) ADD_FAILURE() << census.rawOf(t) << " " << t << " kept raw in" << census.rawFilesOf(t);
   for (const char* t : {"IMAGE", "WIPEOUT", "IMAGEDEF", "SCALE", "SORTENTSTABLE", "DBCOLOR", "SPATIAL_FILTER"})
-    EXPECT_GT(decoded[t], 0u) << t;
+    EXPECT_GT(census.decodedOf(t), 0u) << t;
 
   // Underlays (read only): rotation back in degrees, clip vertices of an R2004 file.
   {

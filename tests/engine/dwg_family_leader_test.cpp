@@ -30,6 +30,8 @@ namespace {
 
 using kel::test::load;
 using kel::test::reals;
+using kel::test::CorpusCensus;
+using kel::test::dwgCorpusCensus;
 
 const char* const kTypes[] = {"LEADER", "MULTILEADER", "MLEADERSTYLE"};
 
@@ -90,21 +92,12 @@ std::string difference(const std::string& a, const std::string& b) {
 // DXF of the same drawing (a field read at the wrong place shifts everything after it).
 TEST(DwgFamilyLeader, CorpusRecordsDecodeAndMatchTheirDxf) {
   const fs::path corpus = fs::path(KEL_SHARED_DIR) / "corpus";
-  if (!fs::exists(corpus / "dwg")) GTEST_SKIP() << "no corpus";
-  std::map<std::string, size_t> raw, decoded;
-  for (const auto& e : fs::directory_iterator(corpus / "dwg")) {
-    if (e.path().extension() != ".dwg") continue;
-    Drawing d;
-    DwgReadInfo info;
-    readDwgBytes(d, load(e.path()), &info);
-    for (const char* t : kTypes) {
-      if (info.rawTypes.count(t)) raw[t] += info.rawTypes.at(t);
-      decoded[t] += ofType(d, t).size();
-    }
-  }
+  const CorpusCensus& census = dwgCorpusCensus();
+  if (!census.present) GTEST_SKIP() << "no corpus";
+  for (const char* t : kTypes)
+    if (census.rawOf(t)) ADD_FAILURE() << census.rawOf(t) << " " << t << " kept raw in" << census.rawFilesOf(t);
   for (const char* t : kTypes) {
-    EXPECT_EQ(raw[t], 0u) << t;
-    EXPECT_GT(decoded[t], 10u) << t;
+    EXPECT_GT(census.decodedOf(t), 10u) << t;
   }
 
   Drawing ref;

@@ -1,13 +1,15 @@
 // Small helpers the DWG type-family tests share: a file's bytes, the records of one type, the
-// values of one group code.
+// values of one group code, and one census of the DWG corpus.
 #pragma once
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "engine/dwg/read_dwg.h"
 #include "engine/model/drawing.h"
 
 namespace kel::test {
@@ -37,6 +39,52 @@ inline std::vector<int64_t> ints(const kel::engine::Object& o, int code) {
   for (const auto& t : o.body)
     if (t.code == code) v.push_back(kel::engine::asInt(t));
   return v;
+}
+
+// Per type, over every corpus DWG: records kept raw (by DWG type name, with the files they are in)
+// and records read (by DXF name). The corpus is read once per test program, however many family
+// tests ask.
+struct CorpusCensus {
+  struct RawIn {
+    std::string file;
+    kel::dwg::Version version;
+    size_t n;
+  };
+  bool present = false;
+  std::map<std::string, std::vector<RawIn>> raw;
+  std::map<std::string, size_t> decoded;
+  size_t rawOf(const std::string& t) const {
+    size_t n = 0;
+    if (raw.count(t))
+      for (const auto& r : raw.at(t)) n += r.n;
+    return n;
+  }
+  std::string rawFilesOf(const std::string& t) const {
+    std::string s;
+    if (raw.count(t))
+      for (const auto& r : raw.at(t)) s += " " + r.file;
+    return s;
+  }
+  size_t decodedOf(const std::string& t) const { return decoded.count(t) ? decoded.at(t) : 0; }
+};
+
+inline const CorpusCensus& dwgCorpusCensus() {
+  static const CorpusCensus census = [] {
+    CorpusCensus c;
+    const std::filesystem::path dir = std::filesystem::path(KEL_SHARED_DIR) / "corpus" / "dwg";
+    if (!std::filesystem::exists(dir)) return c;
+    c.present = true;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+      if (e.path().extension() != ".dwg") continue;
+      kel::engine::Drawing d;
+      kel::dwg::DwgReadInfo info;
+      kel::dwg::readDwgBytes(d, load(e.path()), &info);
+      for (const auto& [t, n] : info.rawTypes) c.raw[t].push_back({e.path().filename().string(), info.version, n});
+      d.forEachObject([&](const kel::engine::Object& o) { ++c.decoded[o.type]; });
+    }
+    return c;
+  }();
+  return census;
 }
 
 }  // namespace kel::test
