@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "engine/dxf/dxf_text.h"
+
 namespace kel::dwg {
 
 namespace {
@@ -25,29 +27,19 @@ void appendUtf8(std::string& out, uint32_t c) {
   }
 }
 
-// Windows-1252's characters for 0x80..0x9F (0 where the code page has none).
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 }  // namespace
 
 std::string codePageToUtf8(const std::string& bytes, uint16_t codePage) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (unsigned char b : bytes) {
-    if (b == 0) break;  // some writers store the terminating NUL
-    if (b < 0x80) {
-      out += char(b);
-      continue;
-    }
-    uint32_t c = b;
-    // 30 is ANSI_1252 in the file header's numbering; 0 (unset) is read the same way.
-    if ((codePage == 30 || codePage == 0) && b < 0xA0 && kCp1252High[b - 0x80]) c = kCp1252High[b - 0x80];
-    appendUtf8(out, c);
+  // Some writers store the terminating NUL with the text.
+  const std::string_view text(bytes.data(), std::min(bytes.size(), bytes.find('\0')));
+  // The DXF reader's conversion, by the code page's name (converters are cached by name).
+  static uint16_t lastPage = 0xFFFF;
+  static std::string lastName;
+  if (codePage != lastPage) {
+    lastPage = codePage;
+    lastName = engine::dxf::iconvName(engine::dxf::dwgCodePageName(codePage));
   }
-  return out;
+  return engine::dxf::toUtf8(text, lastName);
 }
 
 std::string utf16ToUtf8(const std::u16string& s) {

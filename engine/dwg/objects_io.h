@@ -31,9 +31,8 @@ using kel::engine::Tags;
 // The reference codes a handle carries in the handle stream (what it means to the owner).
 enum class HandleKind : uint8_t { SoftOwner = 2, HardOwner = 3, SoftPointer = 4, HardPointer = 5 };
 
-// A text of the drawing's code page (before R2007) as UTF-8. Code page 30 (ANSI_1252) and the
-// Latin ones are mapped exactly; for others the bytes above 0x7F are taken as Latin-1, which keeps
-// them visible and round-trips through the writer.
+// A text of the drawing's code page (before R2007) as UTF-8, converted as the DXF reader converts
+// text of the same code page; 0 (unset) is read as ANSI_1252.
 std::string codePageToUtf8(const std::string& bytes, uint16_t codePage);
 std::string utf16ToUtf8(const std::u16string& s);
 

@@ -86,6 +86,27 @@ std::string iconvName(std::string_view cp) {
   return "CP1252";
 }
 
+std::string dwgCodePageName(unsigned number) {
+  switch (number) {
+    case 28: return "ANSI_1250";
+    case 29: return "ANSI_1251";
+    case 30: return "ANSI_1252";
+    case 31: return "ANSI_1253";
+    case 32: return "ANSI_1254";
+    case 33: return "ANSI_1255";
+    case 34: return "ANSI_1256";
+    case 35: return "ANSI_1257";
+    case 36: return "ANSI_874";
+    case 37: return "ANSI_932";
+    case 38: return "ANSI_936";
+    case 39: return "ANSI_949";
+    case 40: return "ANSI_950";
+    case 41: return "ANSI_1361";
+    case 43: return "ANSI_1258";
+    default: return "ANSI_1252";
+  }
+}
+
 std::string toUtf8(std::string_view bytes, const std::string& cp) {
   if (allAscii(bytes)) return std::string(bytes);
   std::string out;

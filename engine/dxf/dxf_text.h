@@ -9,6 +9,10 @@ namespace kel::engine::dxf {
 // The iconv name for a $DWGCODEPAGE value ("ANSI_1252" -> "CP1252"); CP1252 for unknown names.
 std::string iconvName(std::string_view dwgCodePage);
 
+// The $DWGCODEPAGE name of a code page as a DWG file header numbers it (30 -> "ANSI_1252");
+// ANSI_1252 for numbers we do not know.
+std::string dwgCodePageName(unsigned number);
+
 // Converts 8-bit text in the named code page to UTF-8. Pure ASCII passes unchanged; bytes the
 // code page cannot convert become U+FFFD.
 std::string toUtf8(std::string_view bytes, const std::string& iconvCodePage);

@@ -189,3 +189,14 @@ TEST(DwgObjects, DescriptionsCoverTheDxfGroups) {
 }
 
 }  // namespace
+
+// Texts of R13-R2004 files are in the file's code page, converted as the DXF reader converts the
+// same code page: a Cyrillic drawing's names stay Cyrillic, the CP1252 range 0x80-0x9F maps to
+// its own characters, and a stored terminating NUL ends the text.
+TEST(DwgObjects, CodePageTextsBecomeUtf8) {
+  EXPECT_EQ(codePageToUtf8("\xCF\xF0\xE8\xEC\xE5\xF0", 29), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80");  // ANSI_1251
+  EXPECT_EQ(codePageToUtf8(std::string("\x80 5\0junk", 8), 30), "\xE2\x82\xAC 5");
+  EXPECT_EQ(codePageToUtf8("caf\xE9", 0), "caf\xC3\xA9");  // unset: ANSI_1252
+  EXPECT_EQ(codePageToUtf8("\xCF", 29), "\xD0\x9F");       // back to a page used before
+  EXPECT_EQ(codePageToUtf8("plain", 38), "plain");
+}
