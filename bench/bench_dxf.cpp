@@ -31,6 +31,10 @@ inline void add(void* p) {
 }
 }  // namespace heap
 
+// The replacements below pair malloc with free on purpose; gcc cannot see that they replace the
+// global pair and warns when it inlines them into one function.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(size_t n) {
   void* p = std::malloc(n ? n : 1);
   if (!p) throw std::bad_alloc();
@@ -43,6 +47,7 @@ void operator delete(void* p) noexcept {
   std::free(p);
 }
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 

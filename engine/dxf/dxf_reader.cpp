@@ -70,7 +70,7 @@ class TextDecoder {
 // all held at once: each one goes from the data into its record.
 class GroupWindow {
  public:
-  explicit GroupWindow(TagReader& rd) : m_rd(rd) { m_tags.reserve(4096), m_lines.reserve(4096); }
+  explicit GroupWindow(TagReader& rd) : m_rd(rd) {}
 
   // True when group i exists; reads up to it.
   bool has(size_t i) {
@@ -84,7 +84,7 @@ class GroupWindow {
   // The groups before `i` are not needed any more (their values have been taken).
   void release(size_t i) {
     size_t n = i - m_base;
-    if (n < 1024 || n < m_tags.size() / 2) return;  // forget in batches
+    if (n < 256 || n < m_tags.size() / 2) return;  // forget in batches
     m_tags.erase(m_tags.begin(), m_tags.begin() + std::ptrdiff_t(n));
     m_lines.erase(m_lines.begin(), m_lines.begin() + std::ptrdiff_t(n));
     m_base = i;
@@ -95,6 +95,12 @@ class GroupWindow {
     for (size_t k = 0; k < m_tags.size(); ++k) (*dec)(m_tags[k], m_lines[k]);
   }
   size_t held() const { return m_base + m_tags.size(); }
+  // Gives the window's memory back once the sections are read.
+  void drop() {
+    m_base = held();
+    Tags().swap(m_tags);
+    std::vector<uint32_t>().swap(m_lines);
+  }
 
  private:
   bool pull() {
@@ -167,6 +173,26 @@ class SectionReader {
     m_log.problem(at, -1, what, "reading stopped");
     return Acad::eDxfReadAborted;
   }
+  // Calls f(name) for each record start from m_i on, first those the window holds, then those
+  // of the data not read yet, until f answers false.
+  template <class F>
+  void forRecordsAhead(F&& f) {
+    for (size_t k = m_i; k < m_tags.held(); ++k)
+      if (m_tags[k].code == 0 && !f(std::string_view(m_tags[k].s))) return;
+    m_rd.scanRecords(f);
+  }
+  // The number of records from m_i on before the first named `stop` (or the section's end).
+  // Lists are reserved with it, so each is allocated once at its final size: doubling a list
+  // of records would hold up to three times its size while it moves.
+  size_t recordsAhead(std::string_view stop) {
+    size_t n = 0;
+    forRecordsAhead([&](std::string_view name) {
+      if (name == stop || name == "ENDSEC" || name == "EOF") return false;
+      ++n;
+      return true;
+    });
+    return n;
+  }
   // Index of the next group 0 at or after i (reads up to it).
   size_t nextZero(size_t i) {
     while (m_tags.has(i) && m_tags[i].code != 0) ++i;
@@ -175,6 +201,9 @@ class SectionReader {
 
   Acad::ErrorStatus header() {
     const uint32_t start = lineAt(m_i);
+    size_t vars = 0;
+    for (size_t k = m_i; m_tags.has(k) && m_tags[k].code != 0; ++k) vars += m_tags[k].code == 9;
+    m_d.header.reserve(m_d.header.size() + vars);
     HeaderVar* cur = nullptr;
     for (; m_tags.has(m_i); ++m_i) {
       m_tags.release(m_i);
@@ -189,6 +218,9 @@ class SectionReader {
       if (t.code == 9) {
         m_d.header.push_back({t.s, {}});
         cur = &m_d.header.back();
+        size_t k = m_i + 1;
+        while (m_tags.has(k) && m_tags[k].code != 9 && m_tags[k].code != 0) ++k;
+        cur->values.reserve(k - m_i - 1);
         continue;
       }
       if (!cur) {
@@ -216,6 +248,7 @@ class SectionReader {
       }
       size_t end = nextZero(m_i + 1);
       Tags rec;
+      rec.reserve(end - m_i - 1);
       for (size_t k = m_i + 1; k < end; ++k) rec.push_back(std::move(m_tags[k]));
       m_d.classes.push_back(std::move(rec));
       m_i = end;
@@ -248,6 +281,7 @@ class SectionReader {
           break;
         }
         if (t.s == "{ACAD_REACTORS") {
+          o.reactors.reserve(k - j - 1);
           for (size_t q = j + 1; q < k; ++q)
             if (m_tags[q].kind == ValueKind::Handle && m_tags[q].i) o.reactors.push_back(Handle(m_tags[q].i));
         } else if (t.s == "{ACAD_XDICTIONARY") {
@@ -255,6 +289,7 @@ class SectionReader {
             if (m_tags[q].code == 360) o.xdict = Handle(m_tags[q].i);
         } else {
           AppData app{t.s, {}};
+          app.tags.reserve(k - j - 1);
           for (size_t q = j + 1; q < k; ++q) app.tags.push_back(std::move(m_tags[q]));
           o.appData.push_back(std::move(app));
         }
@@ -269,7 +304,11 @@ class SectionReader {
       }
       break;
     }
-    o.body.reserve(end - j);
+    // The lists are sized exactly: a drawing has many records, each with a few groups.
+    size_t xs = j;
+    while (xs < end && m_tags[xs].code < 1000) ++xs;
+    o.body.reserve(xs - j);
+    o.xdata.reserve(end - xs);
     for (; j < end; ++j) {
       Tag& t = m_tags[j];
       if (t.code >= 1000) break;
@@ -313,6 +352,7 @@ class SectionReader {
       if (t.name.empty()) {
         m_log.problem(tableAt, 2, "a TABLE without a name", "table skipped");
       }
+      t.entries.reserve(recordsAhead("ENDTAB"));
       while (true) {
         if (!m_tags.has(m_i)) return aborted(tableAt, "the file ends inside table " + t.name);
         const Tag& z = m_tags[m_i];
@@ -336,6 +376,18 @@ class SectionReader {
 
   Acad::ErrorStatus blocks() {
     const uint32_t start = lineAt(m_i);
+    // One look over the section gives the number of blocks and of entities in each.
+    std::vector<size_t> sizes;
+    bool inBlock = false;
+    forRecordsAhead([&](std::string_view name) {
+      if (name == "ENDSEC" || name == "EOF") return false;
+      if (name == "BLOCK") sizes.push_back(0), inBlock = true;
+      else if (name == "ENDBLK") inBlock = false;
+      else if (inBlock) ++sizes.back();
+      return true;
+    });
+    m_d.blocks.reserve(m_d.blocks.size() + sizes.size());
+    size_t blockNo = 0;
     while (m_tags.has(m_i)) {
       if (isZero(m_i, "ENDSEC")) {
         ++m_i;
@@ -352,6 +404,7 @@ class SectionReader {
       const uint32_t blockAt = lineAt(m_i);
       Block b;
       record(b.begin);
+      if (blockNo < sizes.size()) b.entities.reserve(sizes[blockNo++]);
       while (true) {
         if (!m_tags.has(m_i)) return aborted(blockAt, "the file ends inside block " + b.name());
         const Tag& z = m_tags[m_i];
@@ -383,6 +436,7 @@ class SectionReader {
       }
       if (z.s == "SECTION" || z.s == "ENDTAB" || z.s == "TABLE" || z.s == "ENDBLK" || z.s == "BLOCK")
         return bad(m_i, z.s + " out of place in the " + section + " section", "reading stopped");
+      if (out.size() == out.capacity()) out.reserve(out.size() + recordsAhead("ENDSEC"));
       record(out.emplace_back());
     }
     return aborted(start, std::string("the file ends inside the ") + section + " section");
@@ -532,6 +586,7 @@ Acad::ErrorStatus readDxfData(Drawing& d, std::string_view data, const char16_t*
   SectionReader reader(rd, groups, nd, log);
   es = reader.run();
   if (es != Acad::eOk) return es;
+  groups.drop();
 
   // The four save settings are header variables of the drawing.
   nd.settings.saveProxyGraphics = int16_t(headerInt(nd, "$PROXYGRAPHICS", nd.settings.saveProxyGraphics));

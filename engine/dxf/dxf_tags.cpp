@@ -1,6 +1,7 @@
 // Reading and writing DXF groups (see dxf_tags.h).
 #include "engine/dxf/dxf_tags.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -9,6 +10,10 @@
 #include <cstring>
 
 #include "engine/dxf/dxf_text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kel::engine::dxf {
 
@@ -132,8 +137,7 @@ bool quickCode(std::string_view l, int& code) {
 }
 
 void clearValue(Tag& t) {
-  t.d = 0;
-  t.i = 0;
+  t.i = 0;  // the real shares this storage: 0.0 too
   t.s.clear();
 }
 
@@ -333,6 +337,122 @@ bool TagReader::nextBinary(Tag& t, uint32_t& at) {
     return true;
   }
   return false;
+}
+
+namespace {
+
+// The line ends of a stretch of text, one after the other. Sixteen bytes are compared at a time
+// where the processor offers it: the look-ahead passes over every line of a section, and most
+// DXF lines are only a few bytes long, so a call per line would cost more than the comparing.
+class LineEnds {
+ public:
+  LineEnds(const char* from, const char* to) : m_at(from), m_end(to) {}
+  // The next '\n', or null at the end.
+  const char* next() {
+    while (m_mask == 0) {
+      if (m_at >= m_end) return nullptr;
+      m_block = m_at;
+#if defined(__SSE2__)
+      if (m_end - m_at >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_at));
+        m_mask = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+        m_at += 16;
+        continue;
+      }
+#endif
+      const std::ptrdiff_t n = std::min<std::ptrdiff_t>(16, m_end - m_at);
+      for (std::ptrdiff_t k = 0; k < n; ++k)
+        if (m_at[k] == '\n') m_mask |= 1u << k;
+      m_at += n;
+    }
+    const int k = __builtin_ctz(m_mask);
+    m_mask &= m_mask - 1;
+    return m_block + k;
+  }
+
+ private:
+  const char* m_at;
+  const char* m_end;
+  const char* m_block = nullptr;
+  uint32_t m_mask = 0;
+};
+
+// True for a group code line that says 0 (blanks around it allowed).
+bool isZeroCode(const char* p, const char* e) {
+  while (p < e && (*p == ' ' || *p == '\t')) ++p;
+  if (p == e || *p != '0') return false;
+  for (++p; p < e; ++p)
+    if (*p != ' ' && *p != '\t' && *p != '\r') return false;
+  return true;
+}
+
+}  // namespace
+
+void TagReader::scanRecords(bool (*f)(void*, std::string_view), void* ctx) const {
+  if (m_done) return;
+  if (m_binary) return scanBinary(f, ctx);
+  // The reader stops after a whole group, so lines alternate from here: code, value, code, ...
+  const char* e = m_data.data() + m_data.size();
+  const char* line = m_data.data() + m_pos;
+  LineEnds ends(line, e);
+  bool codeLine = true;
+  while (line < e) {
+    const char* nl = ends.next();
+    const char* end = nl ? nl : e;
+    if (codeLine && isZeroCode(line, end)) {
+      if (!nl) return;
+      const char* nl2 = ends.next();
+      if (!f(ctx, trim(std::string_view(nl + 1, size_t((nl2 ? nl2 : e) - (nl + 1)))))) return;
+      if (!nl2) return;
+      line = nl2 + 1;
+      continue;
+    }
+    if (!nl) return;
+    line = nl + 1;
+    codeLine = !codeLine;
+  }
+}
+
+void TagReader::scanBinary(bool (*f)(void*, std::string_view), void* ctx) const {
+  const char* p = m_data.data() + m_pos;
+  const char* e = m_data.data() + m_data.size();
+  while (p < e) {
+    int code = 0;
+    if (m_wideCodes || uint8_t(*p) == 255) {
+      if (!m_wideCodes) ++p;
+      if (e - p < 2) return;
+      int16_t c;
+      std::memcpy(&c, p, 2);
+      code = c;
+      p += 2;
+    } else {
+      code = uint8_t(*p++);
+    }
+    if (!isKnownCode(code)) return;
+    size_t size = 0;
+    switch (kindOf(code)) {
+      case ValueKind::String:
+      case ValueKind::Handle: {
+        const void* z = std::memchr(p, 0, size_t(e - p));
+        if (!z) return;
+        const char* v = p;
+        p = static_cast<const char*>(z) + 1;
+        if (code == 0 && !f(ctx, trim(std::string_view(v, size_t(p - 1 - v))))) return;
+        continue;
+      }
+      case ValueKind::Double:
+      case ValueKind::Int64: size = 8; break;
+      case ValueKind::Int32: size = 4; break;
+      case ValueKind::Int16: size = 2; break;
+      case ValueKind::Bool: size = 1; break;
+      case ValueKind::Binary:
+        if (p >= e) return;
+        size = 1 + uint8_t(*p);
+        break;
+    }
+    if (size_t(e - p) < size) return;
+    p += size;
+  }
 }
 
 Acad::ErrorStatus readTags(std::string_view data, TagList& out, DxfLog& log) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "engine/acadstrc.h"
@@ -36,10 +37,22 @@ class TagReader {
   bool partial() const { return m_partial; }  // some value could not be read and was replaced
   size_t count() const { return m_count; }    // groups given so far
 
+  // Looks ahead without reading: calls f(name) with the name of each record start (group 0)
+  // after the groups given so far, in file order, until f answers false or the data ends. Names
+  // are the file's bytes without padding (not decoded). Costs one quick pass over the bytes; a
+  // section reader uses it to size its lists exactly before filling them.
+  template <class F>
+  void scanRecords(F&& f) const {
+    scanRecords(+[](void* c, std::string_view name) { return (*static_cast<std::remove_reference_t<F>*>(c))(name); },
+                const_cast<void*>(static_cast<const void*>(&f)));
+  }
+
  private:
   bool nextAscii(Tag& t, uint32_t& at);
   bool nextBinary(Tag& t, uint32_t& at);
   bool line(std::string_view& l);
+  void scanRecords(bool (*f)(void*, std::string_view), void* ctx) const;
+  void scanBinary(bool (*f)(void*, std::string_view), void* ctx) const;
   bool fail(Acad::ErrorStatus es) {
     m_status = es;
     m_done = true;

@@ -8,8 +8,11 @@
 // written again loses nothing.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/io.h"
@@ -23,19 +26,120 @@ struct AppData {
   Tags tags;
 };
 
+// A list that most records leave empty (extended data, application groups, undecoded DWG bytes).
+// Empty, it is one null pointer instead of a std::vector's three words: a drawing has millions
+// of records, so that is a good part of what a small entity costs. It reads and fills like a
+// std::vector (iterators are plain pointers) and passes as one where a function takes one.
+template <class T>
+class RareList {
+ public:
+  using value_type = T;
+  using size_type = size_t;
+  using iterator = T*;
+  using const_iterator = const T*;
+  using reference = T&;
+  using const_reference = const T&;
+
+  RareList() = default;
+  RareList(std::vector<T> v) { *this = std::move(v); }  // NOLINT: converts like the vector it replaces
+  RareList(std::initializer_list<T> v) { *this = std::vector<T>(v); }
+  RareList(const RareList& o) : m_v(o.empty() ? nullptr : std::make_unique<std::vector<T>>(*o.m_v)) {}
+  RareList(RareList&&) noexcept = default;
+  RareList& operator=(const RareList& o) {
+    if (this != &o) m_v = o.empty() ? nullptr : std::make_unique<std::vector<T>>(*o.m_v);
+    return *this;
+  }
+  RareList& operator=(RareList&&) noexcept = default;
+  RareList& operator=(std::initializer_list<T> v) { return *this = std::vector<T>(v); }
+  RareList& operator=(std::vector<T> v) {
+    if (v.empty()) m_v.reset();
+    else m_v = std::make_unique<std::vector<T>>(std::move(v));
+    return *this;
+  }
+
+  bool empty() const { return !m_v || m_v->empty(); }
+  size_t size() const { return m_v ? m_v->size() : 0; }
+  size_t capacity() const { return m_v ? m_v->capacity() : 0; }
+  T* data() { return m_v ? m_v->data() : nullptr; }
+  const T* data() const { return m_v ? m_v->data() : nullptr; }
+  T* begin() { return data(); }
+  T* end() { return data() + size(); }
+  const T* begin() const { return data(); }
+  const T* end() const { return data() + size(); }
+  const T* cbegin() const { return data(); }
+  const T* cend() const { return data() + size(); }
+  T& operator[](size_t i) { return (*m_v)[i]; }
+  const T& operator[](size_t i) const { return (*m_v)[i]; }
+  T& front() { return m_v->front(); }
+  const T& front() const { return m_v->front(); }
+  T& back() { return m_v->back(); }
+  const T& back() const { return m_v->back(); }
+
+  void clear() { m_v.reset(); }  // gives the memory back
+  void reserve(size_t n) {
+    if (n) vec().reserve(n);
+  }
+  void resize(size_t n) {
+    if (n || m_v) vec().resize(n);
+  }
+  void push_back(const T& v) { vec().push_back(v); }
+  void push_back(T&& v) { vec().push_back(std::move(v)); }
+  template <class... A>
+  T& emplace_back(A&&... a) {
+    return vec().emplace_back(std::forward<A>(a)...);
+  }
+  void pop_back() { m_v->pop_back(); }
+  template <class It>
+  void assign(It first, It last) {
+    *this = std::vector<T>(first, last);
+  }
+  T* insert(const T* at, T v) {
+    const auto k = at - begin();
+    vec().insert(m_v->begin() + k, std::move(v));
+    return data() + k;
+  }
+  template <class It>
+  T* insert(const T* at, It first, It last) {
+    const auto k = at - begin();
+    vec().insert(m_v->begin() + k, first, last);
+    return data() + k;
+  }
+  T* erase(const T* first, const T* last) {
+    const auto k = first - begin();
+    if (first != last) m_v->erase(m_v->begin() + k, m_v->begin() + (last - begin()));
+    return data() + k;
+  }
+  T* erase(const T* at) { return erase(at, at + 1); }
+
+  // The list as a std::vector, for code that takes one (asking for a changeable one makes it).
+  std::vector<T>& vec() {
+    if (!m_v) m_v = std::make_unique<std::vector<T>>();
+    return *m_v;
+  }
+  operator std::vector<T>&() { return vec(); }
+  operator const std::vector<T>&() const { return m_v ? *m_v : none(); }
+
+ private:
+  static const std::vector<T>& none() {
+    static const std::vector<T> empty;
+    return empty;
+  }
+  std::unique_ptr<std::vector<T>> m_v;
+};
+
 struct Object {
   std::string type;      // the DXF name: "LINE", "LAYER", "DICTIONARY", ...
   Handle handle = 0;     // 0: none yet (an R12 file); the finishing pass hands one out
   Handle owner = 0;
   std::vector<Handle> reactors;
   Handle xdict = 0;      // extension dictionary, 0 when there is none
-  std::vector<AppData> appData;
+  RareList<AppData> appData;
   Tags body;             // everything between the owner and the extended data
-  Tags xdata;            // from the first 1001 on
+  RareList<Tag> xdata;   // from the first 1001 on
   // A record read from DWG whose type-specific part was not decoded: its DWG type number and
   // record bytes (body then holds only the common groups). Empty for every other record.
   uint16_t dwgType = 0;
-  std::vector<uint8_t> dwgRaw;
+  RareList<uint8_t> dwgRaw;
 
   // First body tag with the code (optionally after the n-th subclass marker); null if absent.
   const Tag* find(int code) const;

@@ -21,12 +21,17 @@ inline bool isPointerCode(int code) {
   return (code >= 330 && code <= 369) || (code >= 390 && code <= 399) || code == 480 || code == 481;
 }
 
+// A drawing holds millions of these, so a group is kept small: the real and the integer share
+// their storage, and only the one matching `kind` is meaningful (read through the kind, or with
+// asDouble/asInt). A fresh group has both at zero.
 struct Tag {
   int16_t code = 0;
   ValueKind kind = ValueKind::String;
-  double d = 0;    // Double
-  int64_t i = 0;   // Int16, Int32, Int64, Bool, Handle
-  std::string s;   // String (UTF-8), Binary (raw bytes)
+  union {
+    double d;       // Double
+    int64_t i = 0;  // Int16, Int32, Int64, Bool, Handle
+  };
+  std::string s;  // String (UTF-8), Binary (raw bytes)
 
   static Tag str(int code, std::string v);
   static Tag real(int code, double v);
@@ -34,6 +39,8 @@ struct Tag {
   static Tag handle(int code, Handle h);
   bool isString() const { return kind == ValueKind::String; }
 };
+
+static_assert(sizeof(Tag) <= sizeof(std::string) + 16, "a group is its text and one 8-byte value");
 
 using Tags = std::vector<Tag>;
 
