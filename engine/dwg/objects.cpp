@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 #include "engine/dwg/families.h"
 #include "engine/dwg/objects_types.h"
@@ -156,9 +157,10 @@ const TypeDescription* describeFixedType(uint16_t type) {
 }
 
 const TypeDescription* describeClass(const std::string& dxfName) {
-  std::string n = canonicalClassName(dxfName);
+  const std::string n = canonicalClassName(dxfName);
+  const std::string_view name = n;  // compared as a view: the length rules out most names at once
   for (const auto& d : kClassTypes)
-    if (n == d.dxfName && d.read) return &d;
+    if (name == d.dxfName && d.read) return &d;
   static const auto* fromFamilies = [] {
     auto* v = new std::vector<TypeDescription>;
     for (const auto& f : familyTypes())
@@ -166,7 +168,7 @@ const TypeDescription* describeClass(const std::string& dxfName) {
     return v;
   }();
   for (const auto& d : *fromFamilies)
-    if (n == d.dxfName) return &d;
+    if (name == d.dxfName) return &d;
   for (const auto& d : kClassTypes)
     if (n == d.dxfName) return &d;
   return nullptr;
@@ -315,7 +317,7 @@ void scaleAngles(const std::string& dxfName, Tags& body, double factor) {
     return;
   }
   for (const auto& a : kDegrees) {
-    if (dxfName != a.type) continue;
+    if (std::string_view(dxfName) != a.type) continue;
     for (auto& t : body)
       if (t.kind == ValueKind::Double && t.code != 0 &&
           std::find(std::begin(a.codes), std::end(a.codes), t.code) != std::end(a.codes))
@@ -484,9 +486,20 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
   }
   if (s.data.error()) return out.status = Acad::eDwgObjectImproperlyRead;
 
+  // The body is gathered in a buffer kept from record to record and handed over at its exact
+  // size when the record is done: grown step by step in the record's own vector it would end
+  // with much unused room, which over a large drawing is many megabytes of fresh pages.
+  thread_local Tags gathered;
+  gathered.clear();
+  Tags& body = gathered;
+  auto handOver = [&] {
+    out.body.assign(std::make_move_iterator(body.begin()), std::make_move_iterator(body.end()));
+    body.clear();
+    if (body.capacity() > 4096) Tags().swap(body);  // after an unusually large record
+  };
+
   // Common handles.
-  out.body.reserve(32);
-  ObjectReader io(s, v, out.handle, ctx.codePage, out.body);
+  ObjectReader io(s, v, out.handle, ctx.codePage, body);
   Handle layer = 0, ltype = 0, material = 0, plotstyle = 0;
   if (!entity || out.entmode == 0) out.owner = io.H(0, HandleKind::SoftPointer);
   for (uint32_t i = 0; i < numReactors && !s.handles.error(); ++i)
@@ -558,10 +571,11 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
   }
   out.layout.ownHandles = s.handles.positionBits();
   if (io.failed()) {
+    handOver();
     out.raw.assign(record.begin(), record.end());
     return out.status = Acad::eDwgObjectImproperlyRead;
   }
-  const size_t commonTags = out.body.size();
+  const size_t commonTags = body.size();
 
   // The type's own part.
   if (desc && desc->read) {
@@ -569,15 +583,15 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
     out.decoded = !io.failed();
   }
   if (!out.decoded) {
-    out.body.resize(commonTags);
+    body.resize(commonTags);
     out.raw.assign(record.begin(), record.end());
   } else {
-    groupPoints(out.body);
-    anglesToDegrees(out.dxfName, out.body);
-    if (out.dxfName == "DIMENSION") dimensionCommonGroups(out.body);
+    groupPoints(body);
+    anglesToDegrees(out.dxfName, body);
+    if (out.dxfName == "DIMENSION") dimensionCommonGroups(body);
     out.side = std::move(io.side());
     if (entryFlags) {
-      for (auto& t : out.body)
+      for (auto& t : body)
         if (t.code == 70) {
           t.i |= entryFlags;
           entryFlags = 0;
@@ -590,15 +604,16 @@ Acad::ErrorStatus decodeObject(std::span<const uint8_t> record, const DecodeCont
   if (out.decoded) out.links = std::move(io.links());
   if (!preview.empty() && out.decoded) {
     // Entities carry their proxy graphics as 92 (size) and 310 chunks.
-    out.body.push_back(Tag::integer(92, int64_t(preview.size())));
+    body.push_back(Tag::integer(92, int64_t(preview.size())));
     for (size_t pos = 0; pos < preview.size(); pos += 127) {
       Tag t;
       t.code = 310;
       t.kind = ValueKind::Binary;
       t.s = preview.substr(pos, 127);
-      out.body.push_back(std::move(t));
+      body.push_back(std::move(t));
     }
   }
+  handOver();
   return out.status;
 }
 

@@ -4,11 +4,11 @@
 #include "engine/dwg/read_dwg.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "engine/acdbhost.h"
 #include "engine/dwg/classes.h"
@@ -18,6 +18,7 @@
 #include "engine/dwg/crc.h"
 #include "engine/dwg/header.h"
 #include "engine/dwg/objects.h"
+#include "engine/dxf/dxf_text.h"
 #include "engine/model/structure.h"
 #include "platform/fileio.h"
 
@@ -49,28 +50,6 @@ const char* acadVer(Version v) {
     case Version::R2018: return "AC1032";
   }
   return "AC1015";
-}
-
-// The DXF names of the code pages files number in their header.
-std::string codePageName(uint16_t cp) {
-  switch (cp) {
-    case 28: return "ANSI_1250";
-    case 29: return "ANSI_1251";
-    case 30: return "ANSI_1252";
-    case 31: return "ANSI_1253";
-    case 32: return "ANSI_1254";
-    case 33: return "ANSI_1255";
-    case 34: return "ANSI_1256";
-    case 35: return "ANSI_1257";
-    case 36: return "ANSI_874";
-    case 37: return "ANSI_932";
-    case 38: return "ANSI_936";
-    case 39: return "ANSI_949";
-    case 40: return "ANSI_950";
-    case 41: return "ANSI_1361";
-    case 43: return "ANSI_1258";
-    default: return "ANSI_1252";
-  }
 }
 
 void notifyCorrupt(Handle h, Acad::ErrorStatus es) {
@@ -195,23 +174,59 @@ void nameTags(Tags& tags, const NameMap& names) {
   }
 }
 
-// Takes over the record's groups: each record is placed once (the assembly's `placed` set sees
-// to it), and only its type, kind and links are looked at afterwards.
-Object toObject(DecodedObject& o) {
-  Object r;
-  r.type = o.dxfName;
-  r.handle = o.handle;
-  r.owner = o.owner;
-  r.reactors = std::move(o.reactors);
-  r.xdict = o.xdict;
-  r.body = std::move(o.body);
-  r.xdata = std::move(o.xdata);
-  if (!o.decoded && !o.raw.empty()) {
-    r.dwgType = o.type;
-    r.dwgRaw = std::move(o.raw);
-  }
-  return r;
+// One record of the objects section between decoding and assembly: the model record it becomes
+// (without its type name, which is set when it is placed) and what the assembly looks at. Kept
+// small, as there is one per record of the drawing: names are numbers into a short list of
+// distinct names, and links and values for other records are kept aside for the few that have
+// them.
+struct Record {
+  Object obj;
+  uint32_t extra = kNoExtra;  // index into the links and side values, kNoExtra for none
+  uint32_t slot = 0;          // the first record with this handle: a handle is placed once
+  uint16_t name = 0;          // DXF name
+  uint16_t table = 0;         // table of a control or entry (0: none)
+  RecordKind kind = RecordKind::Object;
+  uint8_t entmode = 0;        // entities: 0 owner in the stream, 1 paper space, 2 model space
+  bool viewportEntity = false;  // the R13..R2000 viewport-entity table, which has no DXF form
+  static constexpr uint32_t kNoExtra = UINT32_MAX;
+};
+
+struct Extra {
+  ObjectLinks links;
+  Tags side;  // values DXF carries on another record (a block record's BLOCK fields)
+};
+
+bool hasLinks(const ObjectLinks& l) {
+  return !l.owned.empty() || l.first || l.last || l.seqend || l.blockEntity || l.endblk || l.modelSpace ||
+         l.paperSpace || l.prev || l.next;
 }
+
+// The distinct names records carry, numbered; 0 is the empty name.
+class Names {
+ public:
+  Names() { m_names.emplace_back(); }
+  uint16_t id(const std::string& n) {
+    if (n.empty()) return 0;
+    auto it = m_ids.find(n);
+    if (it != m_ids.end()) return it->second;
+    if (m_names.size() >= kNone) return 0;  // far more distinct names than any drawing has
+    m_names.push_back(n);
+    uint16_t id = uint16_t(m_names.size() - 1);
+    m_ids.emplace(n, id);
+    return id;
+  }
+  const std::string& operator[](uint16_t id) const { return m_names[id]; }
+  // The number of a name, kNone (which no record has) for a name no record has.
+  uint16_t find(const char* n) const {
+    auto it = m_ids.find(n);
+    return it == m_ids.end() ? kNone : it->second;
+  }
+  static constexpr uint16_t kNone = UINT16_MAX;
+
+ private:
+  std::vector<std::string> m_names;
+  std::unordered_map<std::string, uint16_t> m_ids;
+};
 
 }  // namespace
 
@@ -232,11 +247,14 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
   es = decodeClasses(s.classes, v, s.codePage, classes);
   if (es != Acad::eOk) return es;
 
-  // Objects.
+  // Objects. Each record is decoded into the same scratch record and its parts moved on.
   DecodeContext ctx{v, s.codePage, &classes};
-  std::vector<DecodedObject> objs;
+  Names names;
+  std::vector<Record> objs;
+  std::vector<Extra> extras;
   objs.reserve(s.map.size());
   inf.objects = s.map.size();
+  DecodedObject o;
   for (const ObjectMapEntry& e : s.map) {
     std::span<const uint8_t> rec;
     Acad::ErrorStatus rs = v >= Version::R2010 ? objectRecord2010(s.objects, e.offset, &rec)
@@ -249,7 +267,6 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
       notifyCorrupt(e.handle, rs);
       continue;
     }
-    DecodedObject o;
     Acad::ErrorStatus ds = decodeObject(rec, ctx, o);
     if (ds != Acad::eOk && o.typeName.empty()) {
       ++inf.unreadable;
@@ -266,28 +283,69 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
       ++inf.raw;
       ++inf.rawTypes[o.typeName];
     }
-    if (!o.raw.empty()) inf.rawRecords[o.handle] = {o.type, o.raw};
-    objs.push_back(std::move(o));
+    // Only a caller that asked for the read's details gets the copies of the raw records.
+    if (info && !o.raw.empty()) inf.rawRecords[o.handle] = {o.type, o.raw};
+    Record& r = objs.emplace_back();
+    r.obj.handle = o.handle;
+    r.obj.owner = o.owner;
+    r.obj.reactors = std::move(o.reactors);
+    r.obj.xdict = o.xdict;
+    r.obj.body = std::move(o.body);
+    r.obj.xdata = std::move(o.xdata);
+    if (!o.decoded && !o.raw.empty()) {
+      r.obj.dwgType = o.type;
+      r.obj.dwgRaw = std::move(o.raw);
+    }
+    r.name = names.id(o.dxfName);
+    r.table = names.id(o.table);
+    r.kind = o.kind;
+    r.entmode = o.entmode;
+    r.viewportEntity = o.typeName == "VX_CONTROL" || o.typeName == "VX_TABLE_RECORD";
+    if (!o.side.empty() || hasLinks(o.links)) {
+      r.extra = uint32_t(extras.size());
+      extras.push_back({std::move(o.links), std::move(o.side)});
+    }
   }
+  // The sections' bytes are not needed any more.
+  s.map = {};
+  s.header = s.classes = s.objects = {};
+  for (auto* buf : {&s.headerBuf, &s.classesBuf, &s.handlesBuf, &s.objectsBuf}) *buf = {};
+
   std::unordered_map<Handle, size_t> index;
   index.reserve(objs.size());
-  for (size_t i = 0; i < objs.size(); ++i) index.emplace(objs[i].handle, i);
-  auto get = [&](Handle h) -> DecodedObject* {
+  for (size_t i = 0; i < objs.size(); ++i) objs[i].slot = uint32_t(index.emplace(objs[i].obj.handle, i).first->second);
+  auto get = [&](Handle h) -> Record* {
     auto it = index.find(h);
     return it == index.end() ? nullptr : &objs[it->second];
+  };
+  const Extra kNone;
+  auto extra = [&](const Record& r) -> const Extra& { return r.extra == Record::kNoExtra ? kNone : extras[r.extra]; };
+  auto links = [&](const Record& r) -> const ObjectLinks& { return extra(r).links; };
+  // Names are compared by number.
+  const uint16_t kBlock = names.find("BLOCK"), kEndblk = names.find("ENDBLK"), kVertex = names.find("VERTEX"),
+                 kAttrib = names.find("ATTRIB"), kSeqend = names.find("SEQEND"), kPolyline = names.find("POLYLINE"),
+                 kInsert = names.find("INSERT"), kMlinestyle = names.find("MLINESTYLE"),
+                 kBlockRecord = names.find("BLOCK_RECORD");
+  // Places a record: the model record takes over its groups and gets its type name. Each record
+  // is placed once (the `placed` set sees to it); afterwards only its kind, names, handle, owner
+  // and links are looked at.
+  auto toObject = [&](Record& r) {
+    Object out = std::move(r.obj);
+    out.type = names[r.name];
+    return out;
   };
 
   // A block record's DXF name is its BLOCK entity's: the record itself may store a shorter one
   // (each extra paper-space layout's record says "*Paper_Space", its BLOCK "*Paper_Space0").
-  for (auto& o : objs) {
-    if (o.kind != RecordKind::TableEntry || o.table != "BLOCK_RECORD") continue;
-    const DecodedObject* be = get(o.links.blockEntity);
-    if (!be || be->dxfName != "BLOCK") continue;
+  for (auto& r : objs) {
+    if (r.kind != RecordKind::TableEntry || r.table != kBlockRecord) continue;
+    const Record* be = get(links(r).blockEntity);
+    if (!be || be->name != kBlock) continue;
     const Tag* beName = nullptr;
-    for (const auto& t : be->body)
+    for (const auto& t : be->obj.body)
       if (t.code == 2 && t.kind == ValueKind::String) beName = &t;
     if (!beName || beName->s.empty()) continue;
-    for (auto& t : o.body)
+    for (auto& t : r.obj.body)
       if (t.code == 2 && t.kind == ValueKind::String) {
         t.s = beName->s;
         break;
@@ -297,9 +355,10 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
   // Header variables.
   d = Drawing{};
   d.version = engine::versionNumber(acadVer(v));
+  d.header.reserve(header.vars.size() + 3);
   d.header.push_back({"$ACADVER", {Tag::str(1, acadVer(v))}});
   d.header.push_back({"$ACADMAINTVER", {Tag::integer(70, s.maintenance)}});
-  d.header.push_back({"$DWGCODEPAGE", {Tag::str(3, codePageName(s.codePage))}});
+  d.header.push_back({"$DWGCODEPAGE", {Tag::str(3, engine::dxf::dwgCodePageName(s.codePage))}});
   for (const auto& hv : header.vars) {
     if (hv.name.empty() || hv.name[0] == '_') continue;
     d.header.push_back({"$" + hv.name, hv.values});
@@ -319,29 +378,37 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
   for (const auto& c : classes) d.classes.push_back(classTags(c, v));
 
   // Names for the resolution pass.
-  NameMap names;
-  for (const auto& o : objs) {
-    if (o.kind == RecordKind::TableEntry || o.dxfName == "MLINESTYLE") {
-      for (const auto& t : o.body)
+  NameMap recordNames;
+  for (const auto& r : objs) {
+    if (r.kind == RecordKind::TableEntry || r.name == kMlinestyle) {
+      for (const auto& t : r.obj.body)
         if (t.code == 2 && t.kind == ValueKind::String) {
-          names[o.handle] = t.s;
+          recordNames[r.obj.handle] = t.s;
           break;
         }
     }
   }
 
   // Tables, in the standard order, entries as the control lists them.
-  std::unordered_set<Handle> placed;
-  placed.reserve(objs.size());
+  std::vector<uint8_t> placedAt(objs.size(), 0);
+  auto place = [&](const Record& r) {
+    uint8_t& p = placedAt[r.slot];
+    if (p) return false;
+    p = 1;
+    return true;
+  };
+  auto placed = [&](const Record& r) { return placedAt[r.slot] != 0; };
   const std::pair<const char*, const char*> controls[] = {
       {"VPORT", "_VPORT_CONTROL"}, {"LTYPE", "_LTYPE_CONTROL"}, {"LAYER", "_LAYER_CONTROL"},
       {"STYLE", "_STYLE_CONTROL"}, {"VIEW", "_VIEW_CONTROL"},   {"UCS", "_UCS_CONTROL"},
       {"APPID", "_APPID_CONTROL"}, {"DIMSTYLE", "_DIMSTYLE_CONTROL"}, {"BLOCK_RECORD", "_BLOCK_CONTROL"}};
+  d.tables.reserve(std::size(controls));
   for (auto [table, var] : controls) {
-    DecodedObject* c = get(header.handle(var));
+    const uint16_t tableId = names.find(table);
+    Record* c = get(header.handle(var));
     if (!c || c->kind != RecordKind::TableControl) {
-      for (auto& o : objs)
-        if (o.kind == RecordKind::TableControl && o.table == table) c = &o;
+      for (auto& r : objs)
+        if (r.kind == RecordKind::TableControl && r.table == tableId) c = &r;
     }
     SymbolTable t;
     t.name = table;
@@ -352,20 +419,21 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
     t.control = toObject(*c);
     t.control.type = "TABLE";
     t.control.owner = 0;
-    placed.insert(c->handle);
+    place(*c);
+    const ObjectLinks& cl = links(*c);
     std::vector<Handle> order;
-    if (std::string(table) == "BLOCK_RECORD") {
-      order.push_back(c->links.modelSpace);
-      order.push_back(c->links.paperSpace);
+    if (std::string_view(table) == "BLOCK_RECORD") {
+      order.push_back(cl.modelSpace);
+      order.push_back(cl.paperSpace);
     }
-    order.insert(order.end(), c->links.owned.begin(), c->links.owned.end());
-    for (const auto& o : objs)
-      if (o.kind == RecordKind::TableEntry && o.table == table) order.push_back(o.handle);
+    order.insert(order.end(), cl.owned.begin(), cl.owned.end());
+    for (const auto& r : objs)
+      if (r.kind == RecordKind::TableEntry && r.table == tableId) order.push_back(r.obj.handle);
     for (Handle h : order) {
-      DecodedObject* e = get(h);
-      if (!e || e->kind != RecordKind::TableEntry || e->table != table || !placed.insert(h).second) continue;
+      Record* e = get(h);
+      if (!e || e->kind != RecordKind::TableEntry || e->table != tableId || !place(*e)) continue;
       t.entries.push_back(toObject(*e));
-      t.entries.back().owner = c->handle;
+      t.entries.back().owner = c->obj.handle;
     }
     // DXF counts the entries in 70 (the block table leaves out its two layout records).
     for (auto& tag : t.control.body)
@@ -376,86 +444,106 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
   // Entities: owners, sub-entities after their parent, blocks.
   Handle msRec = header.handle("_BLOCK_RECORD_MSPACE");
   Handle psRec = header.handle("_BLOCK_RECORD_PSPACE");
-  auto ownerOf = [&](const DecodedObject& o) -> Handle {
-    if (o.entmode == 2) return msRec;
-    if (o.entmode == 1) return psRec;
-    return o.owner;
+  auto ownerOf = [&](const Record& r) -> Handle {
+    if (r.entmode == 2) return msRec;
+    if (r.entmode == 1) return psRec;
+    return r.obj.owner;
   };
   // Sub-entities (vertices, attributes, SEQEND) in order, for a POLYLINE or INSERT.
-  auto subEntities = [&](const DecodedObject& p) {
-    std::vector<Handle> out;
-    if (!p.links.owned.empty()) {
-      out = p.links.owned;
-    } else if (p.links.first) {
-      Handle h = p.links.first;
+  auto subEntities = [&](const Record& p, std::vector<Handle>& out) {
+    out.clear();
+    const ObjectLinks& pl = links(p);
+    if (!pl.owned.empty()) {
+      out = pl.owned;
+    } else if (pl.first) {
+      Handle h = pl.first;
       for (size_t guard = 0; h && guard < objs.size(); ++guard) {
         out.push_back(h);
-        if (h == p.links.last) break;
-        DecodedObject* n = get(h);
+        if (h == pl.last) break;
+        Record* n = get(h);
         if (!n) break;
-        h = n->links.next;
+        h = links(*n).next;
       }
     }
-    if (p.links.seqend) out.push_back(p.links.seqend);
-    return out;
+    if (pl.seqend) out.push_back(pl.seqend);
   };
-  auto isSub = [](const DecodedObject& o) {
-    return o.dxfName == "VERTEX" || o.dxfName == "ATTRIB" || o.dxfName == "SEQEND";
-  };
+  auto isSub = [&](const Record& r) { return r.name == kVertex || r.name == kAttrib || r.name == kSeqend; };
   // Top-level entities per owning block record, in the record's order where it gives one.
   std::unordered_map<Handle, std::vector<Handle>> byOwner;
-  for (const auto& o : objs)
-    if (o.kind == RecordKind::Entity && !isSub(o) && o.dxfName != "BLOCK" && o.dxfName != "ENDBLK")
-      byOwner[ownerOf(o)].push_back(o.handle);
-  auto entitiesOf = [&](const DecodedObject& rec) {
-    std::vector<Handle> order;
-    if (!rec.links.owned.empty()) {
-      order = rec.links.owned;
-    } else if (rec.links.first) {
-      Handle h = rec.links.first;
+  for (const auto& r : objs)
+    if (r.kind == RecordKind::Entity && !isSub(r) && r.name != kBlock && r.name != kEndblk)
+      byOwner[ownerOf(r)].push_back(r.obj.handle);
+  std::vector<Handle> order, subs;
+  // Appends the entities of a block record to `out`.
+  auto entitiesOf = [&](const Record& rec, std::vector<Object>& out) {
+    order.clear();
+    const ObjectLinks& rl = links(rec);
+    if (!rl.owned.empty()) {
+      order = rl.owned;
+    } else if (rl.first) {
+      Handle h = rl.first;
       for (size_t guard = 0; h && guard < objs.size(); ++guard) {
         order.push_back(h);
-        if (h == rec.links.last) break;
-        DecodedObject* n = get(h);
+        if (h == rl.last) break;
+        Record* n = get(h);
         if (!n) break;
-        h = n->links.next;
+        h = links(*n).next;
       }
     }
-    auto it = byOwner.find(rec.handle);
+    auto it = byOwner.find(rec.obj.handle);
     if (it != byOwner.end()) order.insert(order.end(), it->second.begin(), it->second.end());
-    std::vector<Object> out;
+    // Room for the entities and their sub-entities at once, not grown record by record.
+    size_t room = out.size();
     for (Handle h : order) {
-      DecodedObject* e = get(h);
-      if (!e || e->kind != RecordKind::Entity || isSub(*e) || !placed.insert(h).second) continue;
+      const Record* e = get(h);
+      if (!e || e->kind != RecordKind::Entity || isSub(*e) || placed(*e)) continue;
+      ++room;
+      if (e->name == kPolyline || e->name == kInsert) {
+        subEntities(*e, subs);
+        room += subs.size();
+      }
+    }
+    out.reserve(room);
+    for (Handle h : order) {
+      Record* e = get(h);
+      if (!e || e->kind != RecordKind::Entity || isSub(*e) || !place(*e)) continue;
       out.push_back(toObject(*e));
-      out.back().owner = rec.handle;
-      if (rec.handle == psRec && !out.back().find(67)) {
+      out.back().owner = rec.obj.handle;
+      if (rec.obj.handle == psRec && !out.back().find(67)) {
         auto pos = std::find_if(out.back().body.begin(), out.back().body.end(),
                                 [](const Tag& t) { return t.code == 100; });
         if (pos != out.back().body.end()) out.back().body.insert(pos + 1, Tag::integer(67, 1));
       }
-      if (e->dxfName == "POLYLINE" || e->dxfName == "INSERT") {
-        for (Handle sh : subEntities(*e)) {
-          DecodedObject* sub = get(sh);
-          if (!sub || !isSub(*sub) || !placed.insert(sh).second) continue;
+      if (e->name == kPolyline || e->name == kInsert) {
+        subEntities(*e, subs);
+        for (Handle sh : subs) {
+          Record* sub = get(sh);
+          if (!sub || !isSub(*sub) || !place(*sub)) continue;
           out.push_back(toObject(*sub));
-          out.back().owner = e->handle;
+          out.back().owner = e->obj.handle;
         }
       }
     }
-    return out;
   };
 
+  // Model and paper space entities go straight to the drawing's list: room for all of them (and
+  // at most every sub-entity) at once, rather than growing it through both spaces.
+  size_t spaceRoom = 0;
+  for (const auto& r : objs)
+    if (r.kind == RecordKind::Entity && (isSub(r) || ownerOf(r) == msRec || ownerOf(r) == psRec)) ++spaceRoom;
+  d.entities.reserve(spaceRoom);
   if (engine::SymbolTable* brt = d.table("BLOCK_RECORD")) {
+    d.blocks.reserve(brt->entries.size());
     for (auto& rec : brt->entries) {
-      DecodedObject* r = get(rec.handle);
+      Record* r = get(rec.handle);
       if (!r) continue;
+      const Extra& rx = extra(*r);
       Block b;
-      DecodedObject* be = get(r->links.blockEntity);
-      DecodedObject* ee = get(r->links.endblk);
+      Record* be = get(rx.links.blockEntity);
+      Record* ee = get(rx.links.endblk);
       if (be) {
         b.begin = toObject(*be);
-        placed.insert(be->handle);
+        place(*be);
       } else {
         b.begin.type = "BLOCK";
         b.begin.body = {Tag::str(100, "AcDbEntity"), Tag::str(8, "0"), Tag::str(100, "AcDbBlockBegin"),
@@ -464,31 +552,26 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
       b.begin.owner = rec.handle;
       std::string name = rec.text(2);
       if (!b.begin.find(2)) b.begin.body.push_back(Tag::str(2, name));
-      for (const auto& t : r->side)
+      for (const auto& t : rx.side)
         if (t.code == 70 || t.code == 10 || t.code == 20 || t.code == 30) b.begin.body.push_back(t);
       b.begin.body.push_back(Tag::str(3, name));
-      for (const auto& t : r->side)
+      for (const auto& t : rx.side)
         if ((t.code == 1) || (t.code == 4 && !t.s.empty())) b.begin.body.push_back(t);
       if (ee) {
         b.end = toObject(*ee);
-        placed.insert(ee->handle);
+        place(*ee);
       } else {
         b.end.type = "ENDBLK";
         b.end.body = {Tag::str(100, "AcDbEntity"), Tag::str(8, "0"), Tag::str(100, "AcDbBlockEnd")};
       }
       b.end.owner = rec.handle;
-      std::vector<Object> ents = entitiesOf(*r);
-      if (rec.handle == msRec || rec.handle == psRec) {
-        for (auto& e : ents) d.entities.push_back(std::move(e));
-      } else {
-        b.entities = std::move(ents);
-      }
+      entitiesOf(*r, rec.handle == msRec || rec.handle == psRec ? d.entities : b.entities);
       // Fonts and referenced drawings are asked for as the drawing opens.
       int64_t flags = 0;
-      for (const auto& t : r->side)
+      for (const auto& t : rx.side)
         if (t.code == 70) flags = t.i;
       if (flags & 4) {
-        for (const auto& t : r->side)
+        for (const auto& t : rx.side)
           if (t.code == 1) askHost(t.s, AcDbHostApplicationServices::kXRefDrawing);
       }
       d.blocks.push_back(std::move(b));
@@ -505,26 +588,33 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
 
   // Objects: the named-object dictionary first, then the rest in handle order. The R13..R2000
   // viewport-entity table has no DXF form and stays out of the model.
+  size_t objectCount = 0;
+  for (const auto& r : objs)
+    if (!placed(r) && r.kind == RecordKind::Object && !r.viewportEntity) ++objectCount;
+  d.objects.reserve(objectCount);
   Handle nod = header.handle("_DICTIONARY_NAMED_OBJECT");
-  if (DecodedObject* root = get(nod)) {
+  if (Record* root = get(nod)) {
     d.objects.push_back(toObject(*root));
     d.objects.back().owner = 0;
-    placed.insert(nod);
+    place(*root);
   }
-  for (auto& o : objs) {
-    if (placed.count(o.handle)) continue;
-    if (o.kind != RecordKind::Object) continue;
-    if (o.typeName == "VX_CONTROL" || o.typeName == "VX_TABLE_RECORD") continue;
-    d.objects.push_back(toObject(o));
-    placed.insert(o.handle);
+  for (auto& r : objs) {
+    if (placed(r)) continue;
+    if (r.kind != RecordKind::Object) continue;
+    if (r.viewportEntity) continue;
+    d.objects.push_back(toObject(r));
+    place(r);
   }
+  objs = {};
+  extras = {};
+  index = {};
 
   // Names where DXF uses names.
   d.forEachObject([&](Object& o) {
-    nameTags(o.body, names);
-    nameTags(o.xdata, names);
+    nameTags(o.body, recordNames);
+    nameTags(o.xdata, recordNames);
   });
-  for (auto& hv : d.header) nameTags(hv.values, names);
+  for (auto& hv : d.header) nameTags(hv.values, recordNames);
   d.nextHandle = std::max(d.nextHandle, d.maxHandle() + 1);
   return Acad::eOk;
 }
@@ -539,22 +629,38 @@ Acad::ErrorStatus readDwgInto(Drawing& d, const char16_t* path, int shareMode, D
   }
   if (err == ENOENT) return Acad::eFileNotFound;
   if (err != 0 || fd < 0) return Acad::eCantOpenFile;
+  // Read straight into a buffer of the file's size (a file that grows meanwhile is read on in
+  // steps), so the bytes are neither staged nor moved as the buffer grows.
   std::vector<uint8_t> bytes;
-  uint8_t buf[65536];
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size > 0 && uint64_t(st.st_size) <= kMaxFileSize)
+    bytes.resize(size_t(st.st_size));
+  size_t have = 0;
   bool tooBig = false;
   for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
+    ssize_t n;
+    if (have < bytes.size()) {
+      n = ::read(fd, bytes.data() + have, bytes.size() - have);
+    } else {
+      // Past the size the file had: whatever more there is comes in steps.
+      uint8_t chunk[65536];
+      n = ::read(fd, chunk, sizeof chunk);
+      if (n > 0) {
+        if (have + size_t(n) > kMaxFileSize) {
+          tooBig = true;
+          break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + n);
+      }
+    }
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n < 0) err = errno;
       break;
     }
-    if (bytes.size() + size_t(n) > kMaxFileSize) {
-      tooBig = true;
-      break;
-    }
-    bytes.insert(bytes.end(), buf, buf + n);
+    have += size_t(n);
   }
+  bytes.resize(have);
   plat::_close(fd);
   if (err != 0) return Acad::eCantOpenFile;
   if (tooBig) return Acad::eOutOfMemory;

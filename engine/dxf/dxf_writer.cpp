@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 
 #include "engine/acdb.h"
 #include "engine/dxf/dxf.h"
@@ -22,34 +23,49 @@ namespace {
 
 using dxf::appendTag;
 
+// Writes the text into a buffer that goes to the file whenever it holds a chunk's worth, so the
+// text of a large drawing never exists whole in memory; without a file the buffer keeps it all.
+// With a plan, records a DWG read kept raw are written in the plan's form as they come.
 class Writer {
  public:
-  Writer(Drawing& d, int precision) : m_d(d), m_prec(precision) { m_out.reserve(estimate()); }
+  Writer(const Drawing& d, int precision, std::FILE* file = nullptr, const RawExportPlan* plan = nullptr)
+      : m_d(d), m_prec(precision), m_file(file), m_plan(plan) {
+    m_out.reserve(m_file ? kChunk + (kChunk >> 2) : estimate());
+  }
 
-  std::string& run() {
+  // False when the file could not take the text.
+  bool run() {
     header();
     classes();
     tables();
     blocks();
     section("ENTITIES", [&] {
-      for (const auto& e : m_d.entities) record(e);
+      for (const auto& e : m_d.entities) listed(e);
     });
     section("OBJECTS", [&] {
-      for (const auto& o : m_d.objects) record(o);
+      for (const auto& o : m_d.objects) listed(o);
     });
     for (const auto& s : m_d.extraSections) {
       if (s.name == "THUMBNAILIMAGE") continue;  // the export carries no preview image
       section(s.name.c_str(), [&] {
-        for (const auto& t : s.tags) tag(t);
+        for (const auto& t : s.tags) {
+          tag(t);
+          maybeFlush();
+        }
       });
     }
     str(0, "EOF");
-    return m_out;
+    flush();
+    return m_ok;
   }
 
+  std::string& text() { return m_out; }
+
  private:
-  // A generous guess at the size of the text, so that a large drawing's text is not copied again
-  // and again as it grows (room reserved but not used costs no memory pages).
+  static constexpr size_t kChunk = size_t(1) << 16;
+
+  // Without a file: a generous guess at the size of the whole text, so that a large drawing's
+  // text is not copied again and again as it grows (room reserved but not used costs no pages).
   size_t estimate() const {
     size_t n = 1 << 16;
     auto tags = [&](const Tags& ts) {
@@ -65,6 +81,15 @@ class Writer {
       tags(o.xdata);
     });
     return n;
+  }
+
+  void flush() {
+    if (!m_file || m_out.empty()) return;
+    m_ok = std::fwrite(m_out.data(), 1, m_out.size(), m_file) == m_out.size() && m_ok;
+    m_out.clear();
+  }
+  void maybeFlush() {
+    if (m_file && m_out.size() >= kChunk) flush();
   }
 
   void tag(const Tag& t) { appendTag(m_out, t, m_prec); }
@@ -130,10 +155,17 @@ class Writer {
     });
   }
 
+  // A record of a list the plan may leave records out of (entities, objects, table entries).
+  void listed(const Object& o) {
+    if (m_plan && m_plan->left(o)) return;
+    record(o);
+  }
+
   // Handle, application groups, owner, body, extended data.
-  void record(const Object& o) {
+  void record(const Object& rec) {
+    const Object& o = m_plan ? exportForm(*m_plan, rec, m_scratch) : rec;
     str(0, o.type);
-    handle(o.type == "DIMSTYLE" ? 105 : 5, o.handle);
+    handle(std::string_view(o.type) == "DIMSTYLE" ? 105 : 5, o.handle);
     for (const auto& a : o.appData) {
       str(102, a.name);
       for (const auto& t : a.tags) tag(t);
@@ -152,6 +184,7 @@ class Writer {
     handle(330, o.owner);
     for (const auto& t : o.body) tag(t);
     for (const auto& t : o.xdata) tag(t);
+    maybeFlush();
   }
 
   void tables() {
@@ -159,12 +192,15 @@ class Writer {
       for (const auto& t : m_d.tables) {
         str(0, "TABLE");
         str(2, t.name);
-        Object c = t.control;
+        Object c = m_plan ? exportForm(*m_plan, t.control, m_scratch) : t.control;
         c.type.clear();
         // The entry count is the number of entries written.
+        size_t written = t.entries.size();
+        if (m_plan)
+          for (const auto& e : t.entries) written -= m_plan->left(e);
         for (auto& x : c.body)
           if (x.code == 70) {
-            x.i = int64_t(t.entries.size());
+            x.i = int64_t(written);
             break;
           }
         handle(5, c.handle);
@@ -186,7 +222,7 @@ class Writer {
         handle(330, 0);
         for (const auto& x : c.body) tag(x);
         for (const auto& x : c.xdata) tag(x);
-        for (const auto& e : t.entries) record(e);
+        for (const auto& e : t.entries) listed(e);
         str(0, "ENDTAB");
       }
     });
@@ -196,22 +232,27 @@ class Writer {
     section("BLOCKS", [&] {
       for (const auto& b : m_d.blocks) {
         record(b.begin);
-        for (const auto& e : b.entities) record(e);
+        for (const auto& e : b.entities) listed(e);
         record(b.end);
       }
     });
   }
 
-  Drawing& m_d;
+  const Drawing& m_d;
   int m_prec;
+  std::FILE* m_file;
+  const RawExportPlan* m_plan;
+  Object m_scratch;  // a record in the plan's form
   std::string m_out;
+  bool m_ok = true;
 };
 
 }  // namespace
 
 std::string dxf::dxfText(Drawing& d, int precision) {
   Writer w(d, precision);
-  return std::move(w.run());
+  w.run();
+  return std::move(w.text());
 }
 
 Acad::ErrorStatus writeDxf(Drawing& d, const char16_t* path, int precision, int version, bool thumbnail) {
@@ -225,25 +266,20 @@ Acad::ErrorStatus writeDxf(Drawing& d, const char16_t* path, int precision, int 
     Notes notes;
     completeStructure(d, notes);
   }
-  // Records a DWG read kept as raw bytes have no DXF form: the export leaves them out (with what
-  // names them) rather than write records other readers cannot load. The drawing itself keeps
-  // them, so a DWG save still has them.
+  // Records a DWG read kept as raw bytes have no DXF form: the export writes them as proxies
+  // where their class allows and leaves out the rest (with what names them) rather than write
+  // records other readers cannot load. The drawing itself keeps them, so a DWG save still has
+  // them: the plan only says how each record is written.
   bool hasRaw = false;
   d.forEachObject([&](Object& o) { hasRaw = hasRaw || !o.dwgRaw.empty(); });
-  std::string text;
-  if (hasRaw) {
-    Drawing exported = d;
-    dropRawRecords(exported);
-    text = dxf::dxfText(exported, precision);
-  } else {
-    text = dxf::dxfText(d, precision);
-  }
+  RawExportPlan plan;
+  if (hasRaw) plan = planRawExport(d);
 
   const std::string target = plat::toPosixPath(path);
   const std::string temp = target + ".kel" + std::to_string(::getpid()) + ".tmp";
   std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (!f) return errno == ENOENT || errno == ENOTDIR ? Acad::eFileNotFound : Acad::eFileAccessErr;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  bool ok = Writer(d, precision, f, hasRaw ? &plan : nullptr).run();
   ok = std::fflush(f) == 0 && ok;
   ok = std::fclose(f) == 0 && ok;
   if (!ok) {

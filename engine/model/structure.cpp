@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -570,83 +571,167 @@ void buildDefaultDrawing(Drawing& d) {
 // Records kept raw become proxies where their class and common part allow; the rest are left
 // out with what they own, and the dictionary entries, reactors, extension dictionaries and
 // pointers that name them.
-size_t dropRawRecords(Drawing& d) {
-  std::set<Handle> raw;
+namespace {
+
+// (Compared as views: the length decides most comparisons before any character is read.)
+bool isProxyType(std::string_view type) { return type == "ACAD_PROXY_ENTITY" || type == "ACAD_PROXY_OBJECT"; }
+bool isDictionaryType(std::string_view type) { return type == "DICTIONARY" || type == "ACDBDICTIONARYWDFLT"; }
+
+// Whether a dictionary entry pair (3 name, 350/360 record) starts at body[i] and its record is
+// one `gone` names.
+template <class Gone>
+bool entryGone(const Tags& body, size_t i, Gone&& gone) {
+  const Tag& v = body[i + 1];
+  return body[i].code == 3 && (v.code == 350 || v.code == 360) && gone(v);
+}
+
+template <class Gone>
+void eraseEntries(Tags& body, Gone&& gone) {
+  for (size_t i = 0; i + 1 < body.size(); ++i) {
+    if (entryGone(body, i, gone)) {
+      body.erase(body.begin() + std::ptrdiff_t(i), body.begin() + std::ptrdiff_t(i) + 2);
+      --i;
+    }
+  }
+}
+
+// A record the file still has (a proxy may only point at those).
+bool presentIn(const RawExportPlan& plan, Handle h) {
+  return std::binary_search(plan.handles.begin(), plan.handles.end(), h) && !plan.unconverted.count(h);
+}
+
+// Whether applyPlan would change anything in a record (its proxy form aside).
+bool planTouches(const RawExportPlan& plan, const Object& o) {
+  if (isProxyType(o.type)) return true;  // few: always worked on
+  const bool dict = isDictionaryType(o.type);
+  if (dict) {
+    for (size_t i = 0; i + 1 < o.body.size(); ++i)
+      if (entryGone(o.body, i, [&](const Tag& v) { return v.i == 0 || plan.leftOut.count(Handle(v.i)); })) return true;
+  }
+  if (plan.leftOut.empty()) return false;
+  for (Handle h : o.reactors)
+    if (plan.leftOut.count(h)) return true;
+  if (plan.leftOut.count(o.xdict)) return true;
+  for (const Tag& t : o.body)
+    if (t.kind == ValueKind::Handle && t.code != 350 && t.code != 360 && plan.leftOut.count(Handle(t.i))) return true;
+  return false;
+}
+
+// The plan's changes to one record (already in its proxy form when it has one): a proxy's
+// pointers to records not in the file become null, dictionary entries that name nothing or a
+// record left out go, and so do reactors, the extension dictionary and pointers naming a record
+// left out.
+void applyPlan(const RawExportPlan& plan, Object& o) {
+  if (isProxyType(o.type)) {
+    bool own = false;
+    for (auto& t : o.body) {
+      if (t.code == 100) own = t.s == "AcDbProxyEntity" || t.s == "AcDbProxyObject";
+      if (own && t.kind == ValueKind::Handle && t.code >= 330 && t.code <= 369 && !presentIn(plan, Handle(t.i)))
+        t.i = 0;
+    }
+  }
+  const bool dict = isDictionaryType(o.type);
+  if (dict) eraseEntries(o.body, [](const Tag& v) { return v.i == 0; });
+  if (plan.leftOut.empty()) return;
+  std::erase_if(o.reactors, [&](Handle h) { return plan.leftOut.count(h) > 0; });
+  if (plan.leftOut.count(o.xdict)) o.xdict = 0;
+  // Pointers to them (a layer's material, a viewport's visual style) go too.
+  std::erase_if(o.body, [&](const Tag& t) {
+    return t.kind == ValueKind::Handle && t.code != 350 && t.code != 360 && plan.leftOut.count(Handle(t.i)) > 0;
+  });
+  if (dict) eraseEntries(o.body, [&](const Tag& v) { return plan.leftOut.count(Handle(v.i)) > 0; });
+}
+
+}  // namespace
+
+RawExportPlan planRawExport(const Drawing& d) {
+  RawExportPlan plan;
   dwg::Version from{};
   const bool known = dwg::versionOfDrawing(d.version, &from);
   uint32_t maint = 0;
   if (const auto* hv = d.headerVar("$ACADMAINTVER"); hv && !hv->values.empty()) maint = uint32_t(asInt(hv->values[0]));
-  const std::vector<dwg::DwgClass> classes = dwg::classesOf(d.classes);
-  d.forEachObject([&](Object& o) {
+  std::vector<dwg::DwgClass> classes;
+  bool classesRead = false;
+  size_t records = 0;
+  bool proxies = false;
+  d.forEachObject([&](const Object& o) {
+    ++records;
+    proxies = proxies || isProxyType(o.type);
     if (o.dwgRaw.empty()) return;
+    if (!classesRead) {
+      classes = dwg::classesOf(d.classes);
+      classesRead = true;
+    }
     // A proxy names its class by number: only records numbered through the class list qualify.
     dwg::ProxyRecord p;
-    const bool entity = o.find(100) && o.find(100)->s == "AcDbEntity";
+    const Tag* marker = o.find(100);
+    const bool entity = marker && marker->s == "AcDbEntity";
     if (known && o.dwgType >= 500 && size_t(o.dwgType - 500) < classes.size() &&
         dwg::proxyFromRaw(o.dwgRaw, from, dwg::formatCode(from) | maint << 16, classes, o.dwgType, p) &&
         p.entity == entity) {
-      o.type = entity ? "ACAD_PROXY_ENTITY" : "ACAD_PROXY_OBJECT";
-      if (!entity) o.body.clear();
-      dwg::proxyTags(p, o.body);
-      o.dwgRaw.clear();
-      o.dwgType = 0;
+      RawExportPlan::Proxy form;
+      form.type = entity ? "ACAD_PROXY_ENTITY" : "ACAD_PROXY_OBJECT";
+      if (entity) form.body = o.body;
+      dwg::proxyTags(p, form.body);
+      plan.proxies.emplace(&o, std::move(form));
       return;
     }
-    raw.insert(o.handle);
+    plan.unconverted.insert(o.handle);
   });
-  // What the proxies refer to must be in the file; dictionary entries that name nothing go.
-  std::set<Handle> present;
-  d.forEachObject([&](Object& o) {
-    if (!raw.count(o.handle)) present.insert(o.handle);
-  });
-  d.forEachObject([&](Object& o) {
-    if (o.type == "ACAD_PROXY_ENTITY" || o.type == "ACAD_PROXY_OBJECT") {
-      bool own = false;
-      for (auto& t : o.body) {
-        if (t.code == 100) own = t.s == "AcDbProxyEntity" || t.s == "AcDbProxyObject";
-        if (own && t.kind == ValueKind::Handle && t.code >= 330 && t.code <= 369 && !present.count(Handle(t.i))) t.i = 0;
-      }
-    }
-    if (o.type != "DICTIONARY" && o.type != "ACDBDICTIONARYWDFLT") return;
-    for (size_t i = 0; i + 1 < o.body.size(); ++i) {
-      const auto& v = o.body[i + 1];
-      if (o.body[i].code == 3 && (v.code == 350 || v.code == 360) && v.i == 0) {
-        o.body.erase(o.body.begin() + std::ptrdiff_t(i), o.body.begin() + std::ptrdiff_t(i) + 2);
-        --i;
-      }
-    }
-  });
-  if (raw.empty()) return 0;
-  // And what they own (their extension dictionaries and the records under those).
-  for (size_t before = 0; before != raw.size();) {
-    before = raw.size();
-    d.forEachObject([&](Object& o) {
-      if (raw.count(o.owner)) raw.insert(o.handle);
+  if (proxies || !plan.proxies.empty()) {
+    plan.handles.reserve(records);
+    d.forEachObject([&](const Object& o) { plan.handles.push_back(o.handle); });
+    std::sort(plan.handles.begin(), plan.handles.end());
+  }
+  if (plan.unconverted.empty()) return plan;
+  // What the records left out own goes with them (their extension dictionaries and the records
+  // under those).
+  plan.leftOut = plan.unconverted;
+  for (size_t before = 0; before != plan.leftOut.size();) {
+    before = plan.leftOut.size();
+    d.forEachObject([&](const Object& o) {
+      if (plan.leftOut.count(o.owner)) plan.leftOut.insert(o.handle);
     });
   }
-  auto isRaw = [&](const Object& o) { return raw.count(o.handle) > 0; };
-  std::erase_if(d.entities, isRaw);
-  for (auto& b : d.blocks) std::erase_if(b.entities, isRaw);
-  std::erase_if(d.objects, isRaw);
-  for (auto& t : d.tables) std::erase_if(t.entries, isRaw);
+  return plan;
+}
+
+const Object& exportForm(const RawExportPlan& plan, const Object& o, Object& scratch) {
+  auto proxy = plan.proxies.empty() ? plan.proxies.end() : plan.proxies.find(&o);
+  const bool isProxy = proxy != plan.proxies.end();
+  if (!isProxy && !planTouches(plan, o)) return o;
+  scratch.type = isProxy ? proxy->second.type : o.type;
+  scratch.handle = o.handle;
+  scratch.owner = o.owner;
+  scratch.reactors = o.reactors;
+  scratch.xdict = o.xdict;
+  scratch.appData = o.appData;
+  scratch.body = isProxy ? proxy->second.body : o.body;
+  scratch.xdata = o.xdata;
+  scratch.dwgType = isProxy ? 0 : o.dwgType;
+  scratch.dwgRaw.clear();  // the export never writes record bytes
+  applyPlan(plan, scratch);
+  return scratch;
+}
+
+size_t dropRawRecords(Drawing& d) {
+  RawExportPlan plan = planRawExport(d);
   d.forEachObject([&](Object& o) {
-    std::erase_if(o.reactors, [&](Handle h) { return raw.count(h) > 0; });
-    if (raw.count(o.xdict)) o.xdict = 0;
-    // Pointers to them (a layer's material, a viewport's visual style) go too.
-    std::erase_if(o.body, [&](const Tag& t) {
-      return t.kind == ValueKind::Handle && t.code != 350 && t.code != 360 &&
-             raw.count(Handle(t.i)) > 0;
-    });
-    if (o.type != "DICTIONARY" && o.type != "ACDBDICTIONARYWDFLT") return;
-    for (size_t i = 0; i + 1 < o.body.size(); ++i) {
-      const auto& v = o.body[i + 1];
-      if (o.body[i].code == 3 && (v.code == 350 || v.code == 360) && raw.count(Handle(v.i))) {
-        o.body.erase(o.body.begin() + std::ptrdiff_t(i), o.body.begin() + std::ptrdiff_t(i) + 2);
-        --i;
-      }
+    if (auto it = plan.proxies.find(&o); it != plan.proxies.end()) {
+      o.type = std::move(it->second.type);
+      o.body = std::move(it->second.body);
+      o.dwgRaw.clear();
+      o.dwgType = 0;
     }
+    applyPlan(plan, o);
   });
-  return raw.size();
+  if (plan.leftOut.empty()) return 0;
+  auto isLeft = [&](const Object& o) { return plan.leftOut.count(o.handle) > 0; };
+  std::erase_if(d.entities, isLeft);
+  for (auto& b : d.blocks) std::erase_if(b.entities, isLeft);
+  std::erase_if(d.objects, isLeft);
+  for (auto& t : d.tables) std::erase_if(t.entries, isLeft);
+  return plan.leftOut.size();
 }
 
 }  // namespace kel::engine
