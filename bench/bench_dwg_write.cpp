@@ -1,21 +1,67 @@
-// DXF -> AC1027 DWG on the largest corpus drawings: the write alone (the drawing is read once),
-// reported as MB/s of source DXF, with the peak memory the write adds.
+// DXF -> AC1027 DWG speed and memory.
+//   DxfToDwg/<file>      the largest corpus drawings: the write alone (the drawing is read once);
+//   GeneratedDwgWrite/N  the generated drawing of gen_drawing.h as N MB of DXF text, write alone;
+//   GeneratedDxfToDwg/N  the same drawing converted whole: the DXF text read, then the DWG written.
+// bytes_per_second counts source DXF text; heap_x is the peak of heap memory one conversion (or one
+// write) takes beyond what was in use before it, as a multiple of the DXF text size.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
+#include <malloc.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <new>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/dwg/write_dwg.h"
+#include "engine/dxf/dxf.h"
 #include "engine/io.h"
 #include "engine/model/drawing.h"
-#include "platform/utf.h"
+#include "gen_drawing.h"
 
 namespace fs = std::filesystem;
+namespace ke = kel::engine;
+
+// Heap bytes in use and their peak, counted by the program's own operator new/delete.
+namespace heap {
+size_t live = 0, peak = 0;
+}  // namespace heap
+
+void* operator new(size_t n) {
+  void* p = std::malloc(n ? n : 1);
+  if (!p) throw std::bad_alloc();
+  heap::live += malloc_usable_size(p);
+  if (heap::live > heap::peak) heap::peak = heap::live;
+  return p;
+}
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  heap::live -= malloc_usable_size(p);
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
+
+// Runs f once and answers the heap peak it reached beyond what was in use before, in multiples of
+// `bytes`.
+template <class F>
+double heapPeak(size_t bytes, F&& f) {
+  const size_t before = heap::live;
+  heap::peak = before;
+  f();
+  return bytes ? double(heap::peak - before) / double(bytes) : 0;
+}
+
+std::string readWhole(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
 
 // The corpus DXFs, largest first.
 std::vector<fs::path> largest(size_t n) {
@@ -31,31 +77,86 @@ std::vector<fs::path> largest(size_t n) {
   return all;
 }
 
-long peakKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
+// The write alone of a drawing read from `dxfBytes` of text.
+void writeOnly(benchmark::State& state, ke::Drawing& d, size_t dxfBytes) {
+  std::vector<uint8_t> file;
+  state.counters["heap_x"] = heapPeak(dxfBytes, [&] {
+    std::vector<uint8_t> once;
+    kel::dwg::writeDwgBytes(d, once);
+  });
+  for (auto _ : state) {
+    file = {};
+    if (kel::dwg::writeDwgBytes(d, file) != Acad::eOk) state.SkipWithError("write failed");
+    benchmark::DoNotOptimize(file.data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dxfBytes));
+  state.counters["dwg_kB"] = double(file.size()) / 1024;
+  state.counters["dxf_MB"] = double(dxfBytes) / 1e6;
 }
 
 void BM_DxfToDwg(benchmark::State& state, fs::path path) {
-  auto d = kel::engine::newDrawing(false);
-  std::u16string in = plat::fromUtf8(path.string());
-  if (kel::engine::readDxf(*d, in.c_str(), nullptr) != Acad::eOk) {
+  const std::string text = readWhole(path);
+  auto d = ke::newDrawing(false);
+  if (ke::dxf::readDxfData(*d, text, nullptr) != Acad::eOk) {
     state.SkipWithError("cannot read DXF");
     return;
   }
-  const double dxfBytes = double(fs::file_size(path));
-  const long before = peakKb();
+  writeOnly(state, *d, text.size());
+}
+
+// Entities per MB of generated text, measured once.
+size_t entitiesFor(double megabytes) {
+  static const double perEntity = [] {
+    ke::DrawingPtr d = kel::bench::generate(7000);
+    return double(ke::dxf::dxfText(*d, 16).size()) / 7000.0;
+  }();
+  return size_t(megabytes * 1e6 / perEntity);
+}
+
+std::string generatedText(int64_t megabytes) {
+  ke::DrawingPtr d = kel::bench::generate(entitiesFor(double(megabytes)));
+  return ke::dxf::dxfText(*d, 16);
+}
+
+void BM_GeneratedDwgWrite(benchmark::State& state) {
+  size_t bytes = 0;
+  ke::DrawingPtr d = ke::newDrawing(false);
+  {
+    const std::string text = generatedText(state.range(0));
+    bytes = text.size();
+    if (ke::dxf::readDxfData(*d, text, nullptr) != Acad::eOk) {
+      state.SkipWithError("cannot read DXF");
+      return;
+    }
+  }
+  writeOnly(state, *d, bytes);
+}
+
+void BM_GeneratedDxfToDwg(benchmark::State& state) {
+  const std::string text = generatedText(state.range(0));
+  auto convert = [&](std::vector<uint8_t>& file) {
+    ke::DrawingPtr d = ke::newDrawing(false);
+    return ke::dxf::readDxfData(*d, text, nullptr) == Acad::eOk && kel::dwg::writeDwgBytes(*d, file) == Acad::eOk;
+  };
   std::vector<uint8_t> file;
+  state.counters["heap_x"] = heapPeak(text.size(), [&] {
+    std::vector<uint8_t> once;
+    convert(once);
+  });
   for (auto _ : state) {
-    file.clear();
-    kel::dwg::writeDwgBytes(*d, file);
+    file = {};
+    if (!convert(file)) state.SkipWithError("conversion failed");
     benchmark::DoNotOptimize(file.data());
   }
-  state.SetBytesProcessed(int64_t(state.iterations() * dxfBytes));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
   state.counters["dwg_kB"] = double(file.size()) / 1024;
-  state.counters["peak_added_x_dxf"] = double(peakKb() - before) * 1024 / dxfBytes;
+  state.counters["dxf_MB"] = double(text.size()) / 1e6;
 }
+
+BENCHMARK(BM_GeneratedDwgWrite)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeneratedDwgWrite)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeneratedDxfToDwg)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeneratedDxfToDwg)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 const bool registered = [] {
   for (const auto& p : largest(4))
@@ -64,5 +165,3 @@ const bool registered = [] {
 }();
 
 }  // namespace
-
-

@@ -358,10 +358,8 @@ Point3 BitReader::RD3() {
 
 void BitWriter::reserveBits(size_t bitCount) {
   size_t needBytes = (pos_ + bitCount + 7) / 8;
-  if (buf_.size() < needBytes) {
-    if (buf_.capacity() < needBytes) buf_.reserve(needBytes < 64 ? 64 : needBytes * 2);
-    buf_.resize(needBytes, 0);
-  }
+  // The buffer grows in steps and zero-filled, so every byte past the written end reads zero.
+  if (buf_.size() < needBytes) buf_.resize(needBytes < 64 ? 64 : needBytes * 2, 0);
 }
 
 void BitWriter::setPositionBits(size_t bit) {
@@ -399,6 +397,24 @@ void BitWriter::B(bool v) {
 void BitWriter::bits(uint64_t v, unsigned count) {
   if (count > 64) count = 64;
   reserveBits(count);
+  if (count > 0 && pos_ == endBits_) {
+    // Appending: the bits past the end are zero, so the value is or-ed into the partial byte and
+    // the whole bytes after it are stored.
+    if (count < 64) v &= (uint64_t(1) << count) - 1;
+    uint8_t* p = buf_.data() + (pos_ >> 3);
+    unsigned left = count;
+    if (const unsigned used = unsigned(pos_ & 7)) {
+      const unsigned room = 8 - used;
+      const unsigned take = left < room ? left : room;
+      *p++ |= uint8_t((v >> (left - take)) << (room - take));
+      left -= take;
+    }
+    for (; left >= 8; left -= 8) *p++ = uint8_t(v >> (left - 8));
+    if (left) *p = uint8_t(v << (8 - left));
+    pos_ += count;
+    endBits_ = pos_;
+    return;
+  }
   while (count > 0) {
     unsigned inByte = 8 - unsigned(pos_ & 7);
     unsigned take = count < inByte ? count : inByte;
@@ -430,20 +446,12 @@ void BitWriter::B3(uint8_t v) {
 
 void BitWriter::RC(uint8_t v) { bits(v, 8); }
 
-void BitWriter::RS(uint16_t v) {
-  RC(uint8_t(v));
-  RC(uint8_t(v >> 8));
-}
+// The raw little-endian values go out low byte first: byte-swapped, they are one run of bits.
+void BitWriter::RS(uint16_t v) { bits(uint16_t((v << 8) | (v >> 8)), 16); }
 
-void BitWriter::RL(uint32_t v) {
-  RS(uint16_t(v));
-  RS(uint16_t(v >> 16));
-}
+void BitWriter::RL(uint32_t v) { bits(__builtin_bswap32(v), 32); }
 
-void BitWriter::RLL(uint64_t v) {
-  RL(uint32_t(v));
-  RL(uint32_t(v >> 32));
-}
+void BitWriter::RLL(uint64_t v) { bits(__builtin_bswap64(v), 64); }
 
 void BitWriter::RD(double v) { RLL(bitsFromDouble(v)); }
 

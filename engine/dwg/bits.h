@@ -168,6 +168,7 @@ class BitWriter {
   // Written bytes; the last byte is zero-padded when the size is not a multiple of 8 bits.
   std::span<const uint8_t> bytes() const { return {buf_.data(), (endBits_ + 7) / 8}; }
   std::vector<uint8_t> take();
+  void clear() { buf_.clear(); pos_ = endBits_ = 0; }  // empties the writer, keeping its buffer
 
   void B(bool v);
   void BB(uint8_t v);

@@ -67,7 +67,11 @@ void appendRll(std::vector<uint8_t>& out, uint64_t v) {
 
 void appendPadding(std::vector<uint8_t>& out, size_t count) {
   const auto& m = maskTable().bytes;
-  for (size_t i = 0; i < count; ++i) out.push_back(m[i % m.size()]);
+  for (size_t done = 0; done < count;) {
+    const size_t n = std::min(count - done, m.size());
+    out.insert(out.end(), m.begin(), m.begin() + ptrdiff_t(n));
+    done += n;
+  }
 }
 
 size_t roundUp(size_t v, size_t unit) { return (v + unit - 1) / unit * unit; }
@@ -427,7 +431,12 @@ Acad::ErrorStatus writeContainer2004(std::span<const SectionInput2004> sections,
     return rank(kFileOrder, a) < rank(kFileOrder, b);
   });
 
-  // Data pages, back to back from 0x100, numbered from 1 in file order.
+  // Data pages, back to back from 0x100, numbered from 1 in file order. A page is compressed
+  // straight from the section's data (only a short last page is copied, to zero-fill its tail)
+  // and straight into the file behind a header filled in once its size is known.
+  size_t total = kHeaderSize;
+  for (const auto& p : plan) total += p.input->data.size() + kDataHeaderSize;
+  file.reserve(total / 2);
   file.assign(kHeaderSize, 0);
   std::vector<std::pair<uint32_t, uint32_t>> pageMap;  // number, size
   std::vector<uint8_t> chunk, packed;
@@ -436,32 +445,34 @@ Acad::ErrorStatus writeContainer2004(std::span<const SectionInput2004> sections,
     for (size_t offset = 0; offset < data.size(); offset += p.maxPageSize) {
       size_t n = std::min<size_t>(p.maxPageSize, data.size() - offset);
       // Every page carries its full capacity, the tail zero-filled.
-      chunk.assign(p.maxPageSize, 0);
-      std::memcpy(chunk.data(), data.data() + offset, n);
-      const std::vector<uint8_t>* stored = &chunk;
-      if (p.compressed) {
-        packed.clear();
-        compress2004(chunk, packed);
-        stored = &packed;
+      std::span<const uint8_t> page = data.subspan(offset, n);
+      if (n < p.maxPageSize) {
+        chunk.assign(p.maxPageSize, 0);
+        std::memcpy(chunk.data(), data.data() + offset, n);
+        page = chunk;
       }
-      uint32_t number = uint32_t(pageMap.size() + 1);
-      uint64_t address = file.size();
-      size_t pageSize = roundUp(kDataHeaderSize + stored->size(), 0x20);
-      uint32_t dataSum = checksum2004(0, stored->data(), stored->size());
+      const uint32_t number = uint32_t(pageMap.size() + 1);
+      const uint64_t address = file.size();
+      file.resize(address + kDataHeaderSize);
+      if (p.compressed) compress2004(page, file);
+      else file.insert(file.end(), page.begin(), page.end());
+      const uint8_t* stored = file.data() + address + kDataHeaderSize;
+      const size_t storedSize = file.size() - address - kDataHeaderSize;
+      size_t pageSize = roundUp(kDataHeaderSize + storedSize, 0x20);
+      uint32_t dataSum = checksum2004(0, stored, storedSize);
       uint8_t h[kDataHeaderSize] = {};
       putRl(h, kDataPageType);
       putRl(h + 4, p.id);
-      putRl(h + 8, uint32_t(stored->size()));
+      putRl(h + 8, uint32_t(storedSize));
       putRl(h + 12, uint32_t(pageSize));
       putRll(h + 16, offset);
       putRl(h + 28, dataSum);
       putRl(h + 24, dataPageHeaderChecksum(h, dataSum));
       maskDataHeader(h, address);
-      file.insert(file.end(), h, h + sizeof h);
-      file.insert(file.end(), stored->begin(), stored->end());
-      appendPadding(file, pageSize - kDataHeaderSize - stored->size());
+      std::memcpy(file.data() + address, h, sizeof h);
+      appendPadding(file, pageSize - kDataHeaderSize - storedSize);
       if (offset == 0) p.firstDataAddress = address + kDataHeaderSize;
-      p.pages.push_back({number, uint32_t(stored->size()), offset});
+      p.pages.push_back({number, uint32_t(storedSize), offset});
       pageMap.emplace_back(number, uint32_t(pageSize));
     }
   }

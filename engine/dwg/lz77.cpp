@@ -1,5 +1,6 @@
 #include "engine/dwg/lz77.h"
 
+#include <bit>
 #include <cstring>
 
 namespace kel::dwg {
@@ -184,13 +185,33 @@ void putMatch(std::vector<uint8_t>& out, size_t length, size_t offset, unsigned 
   out.push_back(uint8_t(v >> 6));
 }
 
+// How many bytes `a` and `b` have in common, up to `max`: eight at a time, then the rest.
+size_t matchLength(const uint8_t* a, const uint8_t* b, size_t max) {
+  size_t n = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; n + 8 <= max; n += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + n, 8);
+      std::memcpy(&y, b + n, 8);
+      if (x != y) return n + size_t(std::countr_zero(x ^ y) >> 3);
+    }
+  }
+  while (n < max && a[n] == b[n]) ++n;
+  return n;
+}
+
 // The shortest match worth coding at a distance: a near match of 3 saves a byte, further ones need 4.
 size_t minLength(size_t offset) { return offset <= kNearOffset ? 3 : 4; }
 
 class Encoder {
  public:
-  explicit Encoder(std::span<const uint8_t> src)
-      : s_(src.data()), n_(src.size()), head_(size_t(1) << kHashBits, -1), prev_(src.size(), -1) {}
+  // The match tables are kept per thread between calls: a file compresses many pages of the same
+  // size, and fresh tables for each would cost more than the page. Every position on a chain has
+  // its link written when it is inserted, so only the chain heads need clearing.
+  explicit Encoder(std::span<const uint8_t> src) : s_(src.data()), n_(src.size()), head_(tables().head), prev_(tables().prev) {
+    head_.assign(size_t(1) << kHashBits, -1);
+    if (prev_.size() < n_) prev_.resize(n_);
+  }
 
   void run(std::vector<uint8_t>& out) {
     size_t litStart = 0;
@@ -232,10 +253,8 @@ class Encoder {
   }
 
  private:
-  static uint32_t hashAt(const uint8_t* p) {
-    uint32_t v = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-    return (v * 2654435761u) >> (32 - kHashBits);
-  }
+  static uint32_t load3(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16); }
+  static uint32_t hashAt(const uint8_t* p) { return (load3(p) * 2654435761u) >> (32 - kHashBits); }
 
   void insert(size_t i) {
     if (i + 2 >= n_ || inserted_ > i) return;
@@ -250,15 +269,20 @@ class Encoder {
     bestOff = 0;
     if (i + 3 > n_) return;
     size_t maxLen = n_ - i;
-    int32_t cand = head_[hashAt(s_ + i)];
+    const uint8_t* here = s_ + i;
+    // Every match worth coding is at least 3 long: a candidate whose first three bytes differ is
+    // passed over without measuring it.
+    const uint32_t head3 = load3(here);
+    int32_t cand = head_[hashAt(here)];
     for (int depth = 0; cand >= 0 && depth < kChainDepth; ++depth, cand = prev_[size_t(cand)]) {
       size_t c = size_t(cand);
       if (c >= i) continue;
       size_t off = i - c;
       if (off > kMaxOffset) break;
-      if (s_[c + bestLen] != s_[i + bestLen] && bestLen > 0 && bestLen < maxLen) continue;
-      size_t len = 0;
-      while (len < maxLen && s_[c + len] == s_[i + len]) ++len;
+      const uint8_t* there = s_ + c;
+      if (bestLen > 0 && bestLen < maxLen && there[bestLen] != here[bestLen]) continue;
+      if (load3(there) != head3) continue;
+      size_t len = matchLength(there, here, maxLen);
       if (len < minLength(off)) continue;
       // A longer match wins; equal lengths keep the nearer (cheaper) offset found first.
       if (len > bestLen) {
@@ -285,10 +309,18 @@ class Encoder {
     }
   }
 
+  struct Tables {
+    std::vector<int32_t> head, prev;
+  };
+  static Tables& tables() {
+    thread_local Tables t;
+    return t;
+  }
+
   const uint8_t* s_;
   size_t n_;
-  std::vector<int32_t> head_;
-  std::vector<int32_t> prev_;
+  std::vector<int32_t>& head_;
+  std::vector<int32_t>& prev_;
   size_t inserted_ = 0;
 };
 

@@ -4,8 +4,10 @@
 #include "engine/dwg/objects_write.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "engine/dwg/crc.h"
 #include "engine/dwg/families.h"
@@ -23,16 +25,53 @@ void NameIndex::add(const std::string& table, const std::string& name, Handle h)
 }
 
 Handle NameIndex::find(const std::string& table, const std::string& name) const {
-  auto it = map_.find(table + '\n' + upper(name));
+  // Asked for nearly every record (its layer, linetype, style): the key is built in a buffer that
+  // stays, with the same upper-casing add() applies.
+  thread_local std::string key;
+  key.assign(table);
+  key += '\n';
+  for (char c : name) key += char(std::toupper(static_cast<unsigned char>(c)));
+  auto it = map_.find(key);
   return it == map_.end() ? 0 : it->second;
+}
+
+// ---- handle sets --------------------------------------------------------------------------------
+
+HandleSet::HandleSet(std::vector<Handle> handles) {
+  std::sort(handles.begin(), handles.end());
+  handles.erase(std::unique(handles.begin(), handles.end()), handles.end());
+  // A bit per handle up to the largest costs less than the list when the handles fill at least
+  // one in 64 of that range.
+  const Handle top = handles.empty() ? 0 : handles.back();
+  if (!handles.empty() && top / 64 <= handles.size()) {
+    bits_.assign(size_t(top / 64 + 1), 0);
+    for (Handle h : handles) bits_[h >> 6] |= uint64_t(1) << (h & 63);
+  } else {
+    sorted_ = std::move(handles);
+  }
+}
+
+void HandleSet::erase(Handle h) {
+  if (!bits_.empty()) {
+    if (h < bits_.size() * 64) bits_[h >> 6] &= ~(uint64_t(1) << (h & 63));
+    return;
+  }
+  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), h);
+  if (it != sorted_.end() && *it == h) sorted_.erase(it);
 }
 
 // ---- small helpers ------------------------------------------------------------------------------
 
-std::u16string utf8ToUtf16(const std::string& s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
+namespace {
+
+// UTF-8 -> UTF-16 into `out` (replacing its content, keeping its storage).
+void utf8ToUtf16Into(const std::string& s, std::u16string& out) {
+  out.clear();
+  size_t i = 0;
+  // Plain ASCII, the usual case, widens unit for unit.
+  while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  out.assign(s.begin(), s.begin() + ptrdiff_t(i));
+  for (; i < s.size();) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     uint32_t cp = 0xFFFD;
     size_t n = 1;
@@ -54,6 +93,14 @@ std::u16string utf8ToUtf16(const std::string& s) {
       out += char16_t(cp > 0xFFFF ? 0xFFFD : cp);
     }
   }
+}
+
+}  // namespace
+
+std::u16string utf8ToUtf16(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  utf8ToUtf16Into(s, out);
   return out;
 }
 
@@ -130,6 +177,46 @@ std::pair<size_t, size_t> subclassRange(const Tags& b, const char* marker) {
 
 // ---- ObjectWriter -------------------------------------------------------------------------------
 
+ObjectWriter::ObjectWriter(const Tags& body, WriteStreams& s, const WriteContext& ctx, const std::string& type,
+                           ObjectWriterBuffers* buffers)
+    : b_(buffers ? *buffers : own_), body_(body), s_(s), ctx_(ctx), v_(ctx.version) {
+  b_.used.assign(body.size(), 0);
+  b_.queue.clear();
+  b_.handleQueue.clear();
+  b_.side.clear();
+  b_.farCursor.clear();
+  // A new stamp forgets every cursor of the previous record without clearing the table.
+  if (++b_.stamp == 0) {
+    b_.cursor.assign(b_.cursor.size(), {0, 0});
+    b_.stamp = 1;
+  }
+  if (type == "MTEXT") defaults_ = Defaults::MText;
+  else if (type == "TEXT" || type == "ATTRIB" || type == "ATTDEF") defaults_ = Defaults::Text;
+  else if (type == "STYLE") defaults_ = Defaults::Style;
+  else if (type == "VPORT") defaults_ = Defaults::Vport;
+  else if (type == "VIEW") defaults_ = Defaults::View;
+  else if (type == "VIEWPORT") defaults_ = Defaults::Viewport;
+  else if (type == "LAYOUT" || type == "PLOTSETTINGS") defaults_ = Defaults::Layout;
+  else if (type == "LTYPE") defaults_ = Defaults::Ltype;
+  else if (type == "BLOCK_RECORD") defaults_ = Defaults::BlockRecord;
+  else if (type == "DICTIONARY") defaults_ = Defaults::Dictionary;
+  else if (type.find("DIMENSION") != std::string::npos) defaults_ = Defaults::Dimension;
+}
+
+uint32_t& ObjectWriter::cursor(int code) {
+  constexpr int kTable = 1072;  // DXF group codes run from 0 to 1071
+  if (code >= 0 && code < kTable) {
+    if (b_.cursor.size() < size_t(kTable)) b_.cursor.resize(kTable, {0, 0});
+    auto& c = b_.cursor[size_t(code)];
+    if (c.first != b_.stamp) c = {b_.stamp, 0};
+    return c.second;
+  }
+  for (auto& [k, v] : b_.farCursor)
+    if (k == code) return v;
+  b_.farCursor.emplace_back(code, 0);
+  return b_.farCursor.back().second;
+}
+
 void ObjectWriter::marker(const char* subclass) {
   for (size_t i = 0; i < body_.size(); ++i) {
     if (body_[i].code == 100 && body_[i].s == subclass) {
@@ -150,12 +237,13 @@ void ObjectWriter::implied(const Tag& t) {
 const Tag* ObjectWriter::take(int code) {
   if (code <= 0) return nullptr;
   const size_t end = std::min(scopeEnd_, body_.size());
-  size_t& cur = cursor_[code];
+  uint32_t& cursorRef = cursor(code);
+  const size_t cur = cursorRef;
   auto scan = [&](size_t from, size_t to) -> const Tag* {
     for (size_t i = from; i < to; ++i)
-      if (!used_[i] && body_[i].code == code) {
-        used_[i] = true;
-        cur = i + 1;
+      if (!b_.used[i] && body_[i].code == code) {
+        b_.used[i] = 1;
+        cursorRef = uint32_t(i + 1);
         return &body_[i];
       }
     return nullptr;
@@ -168,26 +256,45 @@ const Tag* ObjectWriter::take(int code) {
 }
 
 const Tag* ObjectWriter::nextQueued() {
-  if (queuePos_ < queue_.size()) return &queue_[queuePos_++];
+  if (queuePos_ < b_.queue.size()) return &b_.queue[queuePos_++];
   return nullptr;
 }
 
 double ObjectWriter::defaultReal(int code) const {
-  switch (code) {
-    case 230: return 1.0;  // extrusion z
-    default: break;
+  if (code == 230) return 1.0;  // extrusion z
+  switch (defaults_) {
+    case Defaults::MText: return code == 11 || code == 44 ? 1.0 : 0.0;
+    case Defaults::Text:
+    case Defaults::Style: return code == 41 ? 1.0 : 0.0;
+    case Defaults::Vport:
+      if (code == 42) return 50.0;
+      return code == 111 || code == 122 || code == 36 || code == 11 || code == 21 || code == 14 || code == 24 ||
+                     code == 15 || code == 25
+                 ? 1.0
+                 : 0.0;
+    case Defaults::View:
+      if (code == 42) return 50.0;
+      return code == 31 ? 1.0 : 0.0;
+    case Defaults::Viewport:
+      if (code == 42) return 50.0;
+      return code == 111 || code == 122 || code == 36 ? 1.0 : 0.0;
+    case Defaults::Layout: return code == 16 || code == 27 || code == 142 || code == 143 || code == 147 ? 1.0 : 0.0;
+    case Defaults::Dimension: return code == 41 ? 1.0 : 0.0;
+    default: return 0.0;
   }
-  if (type_ == "MTEXT" && code == 11) return 1.0;
-  if (type_ == "MTEXT" && code == 44) return 1.0;
-  if ((type_ == "TEXT" || type_ == "ATTRIB" || type_ == "ATTDEF" || type_ == "STYLE") && code == 41) return 1.0;
-  if ((type_ == "VPORT" || type_ == "VIEW" || type_ == "VIEWPORT") && code == 42) return 50.0;
-  if ((type_ == "VPORT" || type_ == "VIEWPORT") && (code == 111 || code == 122 || code == 36)) return 1.0;
-  if (type_ == "VPORT" && (code == 11 || code == 21 || code == 14 || code == 24 || code == 15 || code == 25)) return 1.0;
-  if (type_ == "VIEW" && code == 31) return 1.0;
-  if ((type_ == "LAYOUT" || type_ == "PLOTSETTINGS") && (code == 16 || code == 27 || code == 142 || code == 143 || code == 147))
-    return 1.0;
-  if (type_.find("DIMENSION") != std::string::npos && code == 41) return 1.0;
-  return 0.0;
+}
+
+int64_t ObjectWriter::defaultInt(int code) const {
+  switch (defaults_) {
+    case Defaults::MText: return code == 71 || code == 72 || code == 73 ? 1 : 0;
+    case Defaults::Dimension: return code == 71 ? 5 : code == 72 ? 1 : 0;
+    case Defaults::Ltype: return code == 72 ? 65 : 0;
+    case Defaults::BlockRecord: return code == 280 ? 1 : 0;
+    case Defaults::Vport: return code == 72 ? 100 : code == 73 ? 1 : 0;
+    case Defaults::Viewport: return code == 72 ? 100 : 0;
+    case Defaults::Dictionary: return code == 281 ? 1 : 0;
+    default: return 0;
+  }
 }
 
 int64_t ObjectWriter::intValue(int code) {
@@ -196,17 +303,7 @@ int64_t ObjectWriter::intValue(int code) {
     return q ? engine::asInt(*q) : 0;
   }
   const Tag* t = take(code);
-  if (!t) {
-    if (type_ == "MTEXT" && (code == 71 || code == 72 || code == 73)) return 1;
-    if (type_.find("DIMENSION") != std::string::npos && code == 71) return 5;
-    if (type_.find("DIMENSION") != std::string::npos && code == 72) return 1;
-    if (type_ == "LTYPE" && code == 72) return 65;
-    if (type_ == "BLOCK_RECORD" && code == 280) return 1;
-    if ((type_ == "VPORT" || type_ == "VIEWPORT") && code == 72) return 100;
-    if (type_ == "VPORT" && code == 73) return 1;
-    if (type_ == "DICTIONARY" && code == 281) return 1;
-    return 0;
-  }
+  if (!t) return defaultInt(code);
   if (t->kind == ValueKind::String) return std::atoll(t->s.c_str());
   return engine::asInt(*t);
 }
@@ -244,7 +341,10 @@ Point2 ObjectWriter::point2(int code) {
 }
 
 void ObjectWriter::text(const std::string& utf8) {
-  if (v_ >= Version::R2007) s_.strings.TU(utf8ToUtf16(utf8));
+  if (v_ >= Version::R2007) {
+    utf8ToUtf16Into(utf8, b_.wide);
+    s_.strings.TU(b_.wide);
+  }
   else s_.data.T(utf8);
 }
 
@@ -281,8 +381,8 @@ int16_t ObjectWriter::CMC(int code) {
     // A true colour belongs to the colour it follows.
     if (t) {
       size_t at = size_t(t - body_.data()) + 1;
-      if (at < body_.size() && body_[at].code == 420 && !used_[at]) {
-        used_[at] = true;
+      if (at < body_.size() && body_[at].code == 420 && !b_.used[at]) {
+        b_.used[at] = 1;
         rgb = body_[at].i & 0xFFFFFF;
       }
     }
@@ -292,6 +392,7 @@ int16_t ObjectWriter::CMC(int code) {
   if (rgb >= 0) c.rgb = 0xC2000000u | uint32_t(rgb);
   else if (index == 256) c.rgb = 0xC0000000u;
   else if (index == 0) c.rgb = 0xC1000000u;
+  else if (index == 257) c.rgb = 0xC8000000u;  // no colour
   else c.rgb = 0xC3000000u | uint32_t(std::abs(index) & 0xFF);
   s_.data.CMC(c, v_ >= Version::R2007 ? &s_.strings : nullptr);
   return c.index;
@@ -305,10 +406,10 @@ void ObjectWriter::writeHandle(Handle h, HandleKind k) {
 namespace {
 
 // The table a name-valued group refers to, by record type and group code.
-const char* tableFor(const std::string& type, int code) {
+const char* tableFor(bool layout, int code) {
   switch (code) {
     case 8: return "LAYER";
-    case 6: return (type == "LAYOUT" || type == "PLOTSETTINGS") ? "VIEW" : "LTYPE";
+    case 6: return layout ? "VIEW" : "LTYPE";
     case 7: return "STYLE";
     case 3: return "DIMSTYLE";
     case 2: return "BLOCK_RECORD";
@@ -322,10 +423,10 @@ const char* tableFor(const std::string& type, int code) {
 Handle ObjectWriter::H(int code, HandleKind k) {
   Handle h = 0;
   if (code == 0) {
-    if (handlePos_ < handleQueue_.size()) h = handleQueue_[handlePos_++];
+    if (handlePos_ < b_.handleQueue.size()) h = b_.handleQueue[handlePos_++];
   } else if (const Tag* t = take(code)) {
     if (t->kind == ValueKind::String) {
-      const char* table = tableFor(type_, code);
+      const char* table = tableFor(defaults_ == Defaults::Layout, code);
       if (table && ctx_.names) h = ctx_.names->find(table, t->s);
     } else {
       h = Handle(t->i);
@@ -345,7 +446,7 @@ Handle ObjectWriter::ownedH(int code, HandleKind k) {
 Handle ObjectWriter::dataH(int code) {
   Handle h = 0;
   if (code == 0) {
-    if (handlePos_ < handleQueue_.size()) h = handleQueue_[handlePos_++];
+    if (handlePos_ < b_.handleQueue.size()) h = b_.handleQueue[handlePos_++];
   } else if (const Tag* t = take(code)) {
     h = Handle(t->i);
   }
@@ -466,7 +567,9 @@ void prepLWPOLYLINE(const PrepInput& in, ObjectWriter& w) {
     double x = 0, y = 0, sw = 0, ew = 0, bulge = 0;
     int64_t id = 0;
   };
-  std::vector<V> vs;
+  // Kept between records: a drawing may hold many polylines.
+  thread_local std::vector<V> vs;
+  vs.clear();
   bool anyWidth = false, anyBulge = false, anyId = false;
   double constWidth = 0, elevation = 0, thickness = 0;
   Point3 normal{0, 0, 1};
@@ -565,7 +668,7 @@ void prepDimension(const PrepInput& in, ObjectWriter& w) {
   w.pushReal(realOf(b, 21));
   w.pushReal(realOf(b, 31));
   int flags70 = int(intOf(b, 70));
-  w.pushInt((flags70 & 128) ? 0 : 1);
+  w.pushInt(((flags70 & 128) ? 0 : 1) | ((flags70 & 32) ? 2 : 0));
   w.pushReal(1);
   w.pushReal(1);
   w.pushReal(1);
@@ -1064,40 +1167,167 @@ void writeExtendedData(BitWriter& w, const Tags& xdata, const WriteContext& ctx)
 
 // ---- whole records ------------------------------------------------------------------------------
 
+namespace {
+
+// Appends bits to a byte buffer: the record is put together from its streams in place, a whole
+// byte at a time where the streams allow.
+class BitSink {
+ public:
+  BitSink(std::vector<uint8_t>& out, size_t startByte) : out_(out), start_(startByte) {}
+
+  size_t sizeBits() const { return bits_; }
+
+  // `count` bits of `src` from its first bit; the bits past `count` in its last byte are ignored.
+  void append(std::span<const uint8_t> src, size_t count) {
+    if (count == 0) return;
+    const size_t whole = count / 8;
+    const unsigned rest = unsigned(count % 8);
+    const unsigned shift = unsigned(bits_ % 8);
+    if (shift == 0) {
+      out_.insert(out_.end(), src.begin(), src.begin() + ptrdiff_t(whole));
+      if (rest) out_.push_back(uint8_t(src[whole] & uint8_t(0xFF << (8 - rest))));
+    } else {
+      uint8_t* last = &out_.back();
+      for (size_t i = 0; i < whole; ++i) {
+        *last |= uint8_t(src[i] >> shift);
+        out_.push_back(uint8_t(src[i] << (8 - shift)));
+        last = &out_.back();
+      }
+      if (rest) {
+        const uint8_t b = uint8_t(src[whole] & uint8_t(0xFF << (8 - rest)));
+        *last |= uint8_t(b >> shift);
+        if (rest + shift > 8) out_.push_back(uint8_t(b << (8 - shift)));
+      }
+    }
+    bits_ += count;
+  }
+
+  // The low `count` bits of v, most significant first (count <= 16).
+  void put(unsigned v, unsigned count) {
+    uint8_t b[2] = {uint8_t(v << (16 - count) >> 8), uint8_t(v << (16 - count))};
+    append(b, count);
+  }
+
+  // Zero bits to the next byte boundary, then `n` zero bytes.
+  void padBytes(size_t n) {
+    bits_ = (bits_ + 7) / 8 * 8 + n * 8;
+    out_.resize(start_ + bits_ / 8, 0);
+  }
+
+ private:
+  std::vector<uint8_t>& out_;
+  size_t start_;
+  size_t bits_ = 0;
+};
+
+// The bits an R2007+ string stream adds to the data: the strings, their size and a flag.
+size_t stringStreamBits(size_t size) {
+  if (size == 0) return 1;
+  return size + (size >= 0x8000 ? 32 : 16) + 1;
+}
+
+void appendStrings(BitSink& sink, const BitWriter& strings) {
+  const size_t size = strings.sizeBits();
+  if (size == 0) {
+    sink.put(0, 1);
+    return;
+  }
+  sink.append(strings.bytes(), size);
+  // Each size word goes low byte first, as the format stores its shorts.
+  auto word = [&](uint16_t w) {
+    sink.put(w & 0xFF, 8);
+    sink.put(w >> 8, 8);
+  };
+  if (size >= 0x8000) {
+    word(uint16_t(size >> 15));
+    word(uint16_t(0x8000 | (size & 0x7FFF)));
+  } else {
+    word(uint16_t(size));
+  }
+  sink.put(1, 1);
+}
+
+void appendMS(std::vector<uint8_t>& out, uint32_t v) {
+  while (v >= 0x8000) {
+    const uint16_t w = uint16_t(0x8000 | (v & 0x7FFF));
+    out.push_back(uint8_t(w));
+    out.push_back(uint8_t(w >> 8));
+    v >>= 15;
+  }
+  out.push_back(uint8_t(v));
+  out.push_back(uint8_t(v >> 8));
+}
+
+void appendUMC(std::vector<uint8_t>& out, uint64_t v) {
+  while (v >= 0x80) {
+    out.push_back(uint8_t(0x80 | (v & 0x7F)));
+    v >>= 7;
+  }
+  out.push_back(uint8_t(v));
+}
+
+// Types whose DXF form gives some angles in degrees where DWG stores radians: their records are
+// written from a converted copy (family types list their own angle groups).
+bool hasDegreeAngles(const std::string& type) {
+  static const auto* kAngleTypes = [] {
+    auto* set = new std::unordered_set<std::string>{"ARC",    "INSERT", "TEXT",     "ATTRIB", "ATTDEF",
+                                                    "SHAPE",  "DIMENSION", "POINT", "VERTEX", "VIEWPORT",
+                                                    "STYLE",  "VPORT",  "VIEW",     "MLINESTYLE"};
+    for (const auto& f : familyTypes()) set->insert(f.dxfName);
+    return set;
+  }();
+  return kAngleTypes->count(type) != 0;
+}
+
+}  // namespace
+
 bool encodeRecord(const Object& o, const RecordPlan& plan, const WriteContext& ctx, std::vector<uint8_t>& out) {
+  out.clear();
+  return appendRecord(o, plan, ctx, out);
+}
+
+bool appendRecord(const Object& o, const RecordPlan& plan, const WriteContext& ctx, std::vector<uint8_t>& out) {
   const WriteType* wt = writeType(plan.dwgType);
   if (!wt || !plan.type) return false;
   const Version v = ctx.version;
-  // DXF gives some angles in degrees where DWG stores radians: those types write a converted copy.
-  static const std::unordered_set<std::string> kAngleTypes = {"ARC", "INSERT", "TEXT", "ATTRIB", "ATTDEF",
-                                                              "SHAPE", "DIMENSION", "POINT", "VERTEX", "VIEWPORT",
-                                                              "STYLE", "VPORT", "VIEW", "MLINESTYLE"};
-  const std::string angleType = wt->kind == K::TableEntry ? plan.dwgType : o.type;
-  Tags converted;
+  std::optional<EncodeScratch> ownScratch;
+  EncodeScratch& sc = ctx.scratch ? *ctx.scratch : ownScratch.emplace(v);
+  const std::string& angleType = wt->kind == K::TableEntry ? plan.dwgType : o.type;
   const Tags* bodyPtr = plan.useBody ? &plan.body : &o.body;
-  if (kAngleTypes.count(angleType) || familyByDxfName(angleType)) {  // families list their own
-    converted = *bodyPtr;
-    anglesToRadians(angleType, converted);
-    bodyPtr = &converted;
+  if (hasDegreeAngles(angleType)) {
+    sc.converted = *bodyPtr;  // assigned over the previous record's copy, reusing its storage
+    anglesToRadians(angleType, sc.converted);
+    bodyPtr = &sc.converted;
   }
   const Tags& body = *bodyPtr;
-  WriteStreams s(v);
+  WriteStreams& s = sc.streams;
+  s.data.clear();
+  s.strings.clear();
+  s.handles.clear();
+  s.data.setVersion(v);
+  s.strings.setVersion(v);
+  s.handles.setVersion(v);
   BitWriter& d = s.data;
   d.OT(plan.type);
   d.H(HandleRef{0, o.handle});
   writeExtendedData(d, o.xdata, ctx);
 
-  ObjectWriter io(body, s, ctx, wt->kind == K::Entity ? o.type : plan.dwgType == "DICTIONARYWDFLT" ? "DICTIONARY" : plan.dwgType);
+  static const std::string kDictionary = "DICTIONARY";
+  ObjectWriter io(body, s, ctx,
+                  wt->kind == K::Entity ? o.type : plan.dwgType == "DICTIONARYWDFLT" ? kDictionary : plan.dwgType,
+                  &sc.writer);
   io.links() = plan.links;
 
-  std::vector<Handle> reactors;
+  std::vector<Handle>& reactors = sc.reactors;
+  reactors.clear();
   for (Handle r : o.reactors)
     if (ctx.exists(r)) reactors.push_back(r);
   const bool xdict = ctx.exists(o.xdict);
 
   if (wt->kind == K::Entity) {
     // Graphics the entity carries for applications that cannot draw it.
-    std::string graphics;
+    std::string& graphics = sc.graphics;
+    graphics.clear();
     if (ctx.proxyGraphics) {
       auto [from, to] = subclassRange(body, "AcDbEntity");
       for (size_t i = from; i < to; ++i)
@@ -1111,7 +1341,7 @@ bool encodeRecord(const Object& o, const RecordPlan& plan, const WriteContext& c
     d.B(!graphics.empty());
     if (!graphics.empty()) {
       d.BLL(graphics.size());
-      for (char c : graphics) d.RC(uint8_t(c));
+      appendBits(d, {reinterpret_cast<const uint8_t*>(graphics.data()), graphics.size()}, graphics.size() * 8);
     }
     d.BB(plan.entmode);
     d.BL(int32_t(reactors.size()));
@@ -1221,31 +1451,24 @@ bool encodeRecord(const Object& o, const RecordPlan& plan, const WriteContext& c
   if (plan.dwgType == "ATTRIB" && v >= Version::R2010) s.data.RC(0);
   if (io.failed()) return false;
 
-  // Assemble: data (+ strings) | handles, then size, handle-stream size and CRC around it.
-  BitWriter rec(v);
-  appendBits(rec, d.bytes(), d.sizeBits());
-  if (v >= Version::R2007) appendStringStream(rec, s.strings);
-  const size_t endBit = rec.sizeBits();
-  appendBits(rec, s.handles.bytes(), s.handles.sizeBits());
+  // Assemble: data (+ strings) | handles, then size, handle-stream size and CRC around it. The
+  // sizes are known before the bits are joined, so the record goes straight into `out`.
+  const size_t endBit = d.sizeBits() + (v >= Version::R2007 ? stringStreamBits(s.strings.sizeBits()) : 0);
   // Zero padding after the handle stream of a few types: conforming readers stop at the handles
   // they know, and one widespread reader that misreads these records' layout (extra flag bits in
   // text styles and application ids, handles read from the data of layouts) stays inside them.
-  const int pad = plan.dwgType == "LAYOUT" ? 256 : (plan.dwgType == "STYLE" || plan.dwgType == "APPID") ? 24 : 0;
-  if (pad) {
-    rec.alignByte();
-    for (int i = 0; i < pad; ++i) rec.RC(0);
-  }
-  auto recBytes = rec.bytes();
-  const size_t size = recBytes.size();
-  BitWriter head(v);
-  head.MS(uint32_t(size));
-  if (v >= Version::R2010) head.UMC(size * 8 - endBit);
-  auto headBytes = head.bytes();
-  out.clear();
-  out.reserve(headBytes.size() + size + 2);
-  out.insert(out.end(), headBytes.begin(), headBytes.end());
-  out.insert(out.end(), recBytes.begin(), recBytes.end());
-  uint16_t crc = crc16(kCrc16Seed, out.data(), out.size());
+  const size_t pad = plan.dwgType == "LAYOUT" ? 256 : (plan.dwgType == "STYLE" || plan.dwgType == "APPID") ? 24 : 0;
+  const size_t totalBits = endBit + s.handles.sizeBits();
+  const size_t size = pad ? (totalBits + 7) / 8 + pad : (totalBits + 7) / 8;
+  const size_t start = out.size();
+  appendMS(out, uint32_t(size));
+  if (v >= Version::R2010) appendUMC(out, size * 8 - endBit);
+  BitSink rec(out, out.size());
+  rec.append(d.bytes(), d.sizeBits());
+  if (v >= Version::R2007) appendStrings(rec, s.strings);
+  rec.append(s.handles.bytes(), s.handles.sizeBits());
+  if (pad) rec.padBytes(pad);
+  const uint16_t crc = crc16(kCrc16Seed, out.data() + start, out.size() - start);
   out.push_back(uint8_t(crc & 0xFF));
   out.push_back(uint8_t(crc >> 8));
   return true;

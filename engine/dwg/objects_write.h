@@ -15,6 +15,7 @@
 //              SEQEND) come from the record plan.
 // Handles that point at records the file does not contain are written as null references.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -41,15 +42,37 @@ class NameIndex {
   std::unordered_map<std::string, Handle> map_;
 };
 
+// A set of handles built once and asked often: a bit per handle when the handles are dense enough
+// (the usual case: a drawing numbers its records from 1 up), else a sorted list.
+class HandleSet {
+ public:
+  HandleSet() = default;
+  explicit HandleSet(std::vector<Handle> handles);
+  bool contains(Handle h) const {
+    if (!bits_.empty()) return h < bits_.size() * 64 && (bits_[h >> 6] >> (h & 63) & 1);
+    return std::binary_search(sorted_.begin(), sorted_.end(), h);
+  }
+  size_t count(Handle h) const { return contains(h) ? 1 : 0; }
+  void erase(Handle h);
+
+ private:
+  std::vector<uint64_t> bits_;
+  std::vector<Handle> sorted_;
+};
+
+struct EncodeScratch;
+
 // What the whole file knows while one record is encoded.
 struct WriteContext {
   Version version = Version::R2013;
   const NameIndex* names = nullptr;
   // Handles of the records the file holds; references to anything else become null.
-  const std::unordered_set<Handle>* present = nullptr;
+  const HandleSet* present = nullptr;
   bool proxyGraphics = true;  // write the graphics an entity carries (92/310 groups)
+  // Buffers reused from record to record when a whole file is encoded (null: each record has its own).
+  EncodeScratch* scratch = nullptr;
 
-  bool exists(Handle h) const { return h && (!present || present->count(h)); }
+  bool exists(Handle h) const { return h && (!present || present->contains(h)); }
 };
 
 // The three streams of an object under construction.
@@ -60,17 +83,29 @@ struct WriteStreams {
   BitWriter handles;
 };
 
+// The working storage of an ObjectWriter, kept from one record to the next.
+struct ObjectWriterBuffers {
+  std::vector<uint8_t> used;                            // per body tag: taken already
+  std::vector<std::pair<uint32_t, uint32_t>> cursor;    // per group code: (record stamp, next index)
+  std::vector<std::pair<int, uint32_t>> farCursor;      // codes beyond the table (not in DXF proper)
+  uint32_t stamp = 0;
+  Tags queue;
+  std::vector<Handle> handleQueue;
+  Tags side;
+  std::u16string wide;  // a text being converted to UTF-16
+};
+
 class ObjectWriter {
  public:
-  ObjectWriter(const Tags& body, WriteStreams& s, const WriteContext& ctx, const std::string& type)
-      : body_(body), used_(body.size(), false), s_(s), ctx_(ctx), v_(ctx.version), type_(type) {}
+  ObjectWriter(const Tags& body, WriteStreams& s, const WriteContext& ctx, const std::string& type,
+               ObjectWriterBuffers* buffers = nullptr);
 
   // Structural values, in the order the description asks for them.
-  void push(const Tag& t) { queue_.push_back(t); }
-  void pushInt(int64_t v) { queue_.push_back(Tag::integer(0, v)); }
-  void pushReal(double v) { queue_.push_back(Tag::real(0, v)); }
-  void pushText(std::string v) { queue_.push_back(Tag::str(0, std::move(v))); }
-  void pushHandle(Handle h) { handleQueue_.push_back(h); }
+  void push(const Tag& t) { b_.queue.push_back(t); }
+  void pushInt(int64_t v) { b_.queue.push_back(Tag::integer(0, v)); }
+  void pushReal(double v) { b_.queue.push_back(Tag::real(0, v)); }
+  void pushText(std::string v) { b_.queue.push_back(Tag::str(0, std::move(v))); }
+  void pushHandle(Handle h) { b_.handleQueue.push_back(h); }
   // Linking handles the plan supplies (owned lists, block begin/end, SEQEND, layout records).
   ObjectLinks& links() { return links_; }
 
@@ -82,7 +117,7 @@ class ObjectWriter {
 
   void marker(const char* subclass);
   void implied(const Tag& t);
-  Tags& side() { return side_; }
+  Tags& side() { return b_.side; }
 
   bool B(int code) { bool v = intValue(code) != 0; s_.data.B(v); return v; }
   uint8_t BB(int code) { auto v = uint8_t(intValue(code)); s_.data.BB(v); return v; }
@@ -151,22 +186,25 @@ class ObjectWriter {
   Point3 point3(int code);
   Point2 point2(int code);
   double defaultReal(int code) const;
+  int64_t defaultInt(int code) const;
+  uint32_t& cursor(int code);
 
+  // The record types whose missing values default to something other than zero, told apart once
+  // per record rather than by name at every value.
+  enum class Defaults : uint8_t { None, MText, Text, Style, Vport, View, Viewport, Layout, Dimension, Ltype, BlockRecord, Dictionary };
+
+  ObjectWriterBuffers own_;
+  ObjectWriterBuffers& b_;
   const Tags& body_;
-  std::vector<bool> used_;
-  std::unordered_map<int, size_t> cursor_;
   size_t scopeBegin_ = 0, scopeEnd_ = SIZE_MAX;
   WriteStreams& s_;
   const WriteContext& ctx_;
   Version v_;
-  std::string type_;
-  Tags queue_;
+  Defaults defaults_ = Defaults::None;
   size_t queuePos_ = 0;
-  std::vector<Handle> handleQueue_;
   size_t handlePos_ = 0;
   size_t ownedPos_ = 0;
   ObjectLinks links_;
-  Tags side_;
   bool fail_ = false;
 };
 
@@ -196,9 +234,22 @@ struct ClassInfo {
 };
 const ClassInfo* classInfoFor(const std::string& dwgType);
 
+// Buffers one record's encoding reuses from the previous one: a file encodes many records, and
+// fresh buffers for each would cost more than the encoding itself.
+struct EncodeScratch {
+  explicit EncodeScratch(Version v) : streams(v) {}
+  WriteStreams streams;
+  ObjectWriterBuffers writer;
+  Tags converted;
+  std::vector<Handle> reactors;
+  std::string graphics;
+};
+
 // Encodes `o` as a complete object record: MS size, handle-stream size, the bits, CRC.
 // Returns false when the record cannot be written (it is then left out).
 bool encodeRecord(const Object& o, const RecordPlan& plan, const WriteContext& ctx, std::vector<uint8_t>& out);
+// The same, appending the record to `out`; on failure `out` is left as it was.
+bool appendRecord(const Object& o, const RecordPlan& plan, const WriteContext& ctx, std::vector<uint8_t>& out);
 
 // The extended data (1001...) of a record in the DWG chunked form, ending with the zero size.
 void writeExtendedData(BitWriter& w, const Tags& xdata, const WriteContext& ctx);

@@ -47,10 +47,34 @@ const char* controlType(const std::string& table) {
 
 bool isSub(const Object& o) { return o.type == "VERTEX" || o.type == "ATTRIB" || o.type == "SEQEND"; }
 
+// One record to write, kept small (a drawing has many records and most need no more than this);
+// the few with links or a replacement body keep those in a PlanExtra.
+constexpr uint32_t kNoExtra = UINT32_MAX;
 struct Planned {
   const Object* o;
-  RecordPlan plan;
+  const std::string* dwgType;  // interned: the same few names serve every record
+  Handle owner = 0;
+  uint32_t extra = kNoExtra;
+  uint16_t type = 0;
+  RecordKind kind = RecordKind::Object;
+  uint8_t entmode = 0;
+  bool dropped = false;  // a later record with a handle already planned
 };
+struct PlanExtra {
+  ObjectLinks links;
+  Tags body;
+  bool useBody = false;
+  const Object* blockBegin = nullptr;
+};
+
+bool hasLinks(const ObjectLinks& l) {
+  return !l.owned.empty() || l.first || l.last || l.seqend || l.blockEntity || l.endblk || l.modelSpace ||
+         l.paperSpace || l.prev || l.next;
+}
+
+// MTEXT background fills are not written: the two common readers disagree with the published
+// layout on the width of the fill scale, so a text keeps its words and loses only the mask.
+bool isFillGroup(int code) { return code == 90 || code == 45 || code == 63 || code == 441 || code == 421 || code == 431; }
 
 // Whether a class's own part is stored in a file of release `from` as in AC1027. Classes whose
 // layout changed between releases, as measured on the corpus (the table and visual styles were
@@ -89,6 +113,32 @@ class Assembler {
   Acad::ErrorStatus build(std::vector<uint8_t>& file);
 
  private:
+  // Adds a record to the plan and answers its place.
+  size_t add(const Object* o, RecordPlan&& p) {
+    Planned r{o, intern(p.dwgType)};
+    r.owner = p.owner;
+    r.type = p.type;
+    r.kind = p.kind;
+    r.entmode = p.entmode;
+    if (hasLinks(p.links) || p.useBody || !p.body.empty() || p.blockBegin) {
+      r.extra = uint32_t(extras_.size());
+      extras_.push_back(PlanExtra{std::move(p.links), std::move(p.body), p.useBody, p.blockBegin});
+    }
+    recs_.push_back(r);
+    return recs_.size() - 1;
+  }
+  PlanExtra& extraOf(size_t at) {
+    Planned& r = recs_[at];
+    if (r.extra == kNoExtra) {
+      r.extra = uint32_t(extras_.size());
+      extras_.emplace_back();
+    }
+    return extras_[r.extra];
+  }
+  const std::string* intern(const std::string& name) { return &*typeNames_.insert(name).first; }
+  // The full plan of a record for its encoding; its links and body move out of the plan, as each
+  // record is encoded once.
+  void planOf(Planned& r, RecordPlan& p);
   void skip(const Object& o, const char* why) {
     ++info_.skipped;
     if (info_.skippedTypes[o.type]++ == 0)
@@ -106,6 +156,8 @@ class Assembler {
   DwgWriteInfo& info_;
   Handle next_ = 1;
   std::vector<Planned> recs_;
+  std::vector<PlanExtra> extras_;
+  std::unordered_set<std::string> typeNames_;
   std::deque<Object> synthesized_;
   NameIndex names_;
   std::unordered_map<Handle, PassThrough> pass_;
@@ -131,6 +183,35 @@ bool Assembler::unwrapProxy(ProxyRecord& p) {
   auto bytes = w.bytes();
   p.data.assign(bytes.begin(), bytes.end());
   return true;
+}
+
+void Assembler::planOf(Planned& r, RecordPlan& p) {
+  p.type = r.type;
+  p.dwgType = *r.dwgType;
+  p.kind = r.kind;
+  p.entmode = r.entmode;
+  p.owner = r.owner;
+  if (r.extra != kNoExtra) {
+    PlanExtra& x = extras_[r.extra];
+    p.links = std::move(x.links);
+    p.body = std::move(x.body);
+    p.useBody = x.useBody;
+    p.blockBegin = x.blockBegin;
+    return;
+  }
+  p.links.owned.clear();
+  p.links = ObjectLinks{std::move(p.links.owned)};
+  p.useBody = false;
+  p.blockBegin = nullptr;
+  p.body.clear();
+  if (*r.dwgType == "MTEXT") {
+    const Tags& b = r.o->body;
+    if (std::any_of(b.begin(), b.end(), [](const Tag& t) { return isFillGroup(t.code); })) {
+      for (const Tag& t : b)
+        if (!isFillGroup(t.code)) p.body.push_back(t);
+      p.useBody = true;
+    }
+  }
 }
 
 const char* Assembler::planPassThrough(const Object& o, RecordKind kind, RecordPlan& plan) {
@@ -207,7 +288,7 @@ std::vector<Handle> Assembler::planEntities(const std::vector<const Object*>& li
       pp.entmode = entmode;
       pp.owner = owner;
       top.push_back(e.handle);
-      recs_.push_back(Planned{&e, std::move(pp)});
+      add(&e, std::move(pp));
       continue;
     }
     std::string type = dwgTypeFor(e, "");
@@ -217,14 +298,14 @@ std::vector<Handle> Assembler::planEntities(const std::vector<const Object*>& li
       if (seqend) skip(*seqend, "parent left out");
       continue;
     }
-    Planned p{&e, {}};
-    p.plan.dwgType = type;
-    p.plan.type = fixedTypeNumber(type);
-    p.plan.kind = RecordKind::Entity;
-    p.plan.entmode = entmode;
-    p.plan.owner = owner;
+    RecordPlan p;
+    p.dwgType = type;
+    p.type = fixedTypeNumber(type);
+    p.kind = RecordKind::Entity;
+    p.entmode = entmode;
+    p.owner = owner;
     const bool poly = e.type == "POLYLINE";
-    std::vector<Planned> subPlans;
+    std::vector<std::pair<const Object*, RecordPlan>> subPlans;
     for (const Object* s : subs) {
       const bool fits = poly ? s->type == "VERTEX" : s->type == "ATTRIB";
       std::string st = dwgTypeFor(*s, poly ? type : "");
@@ -232,13 +313,13 @@ std::vector<Handle> Assembler::planEntities(const std::vector<const Object*>& li
         skip(*s, "sub-entity that does not fit its parent");
         continue;
       }
-      Planned sp{s, {}};
-      sp.plan.dwgType = st;
-      sp.plan.type = fixedTypeNumber(st);
-      sp.plan.kind = RecordKind::Entity;
-      sp.plan.owner = e.handle;
-      p.plan.links.owned.push_back(s->handle);
-      subPlans.push_back(std::move(sp));
+      RecordPlan sp;
+      sp.dwgType = st;
+      sp.type = fixedTypeNumber(st);
+      sp.kind = RecordKind::Entity;
+      sp.owner = e.handle;
+      p.links.owned.push_back(s->handle);
+      subPlans.emplace_back(s, std::move(sp));
     }
     if (poly || !subPlans.empty()) {
       if (!seqend || !seqend->handle) {
@@ -250,19 +331,19 @@ std::vector<Handle> Assembler::planEntities(const std::vector<const Object*>& li
         synthesized_.push_back(std::move(s));
         seqend = &synthesized_.back();
       }
-      p.plan.links.seqend = seqend->handle;
-      Planned sp{seqend, {}};
-      sp.plan.dwgType = "SEQEND";
-      sp.plan.type = fixedTypeNumber("SEQEND");
-      sp.plan.kind = RecordKind::Entity;
-      sp.plan.owner = e.handle;
-      subPlans.push_back(std::move(sp));
+      p.links.seqend = seqend->handle;
+      RecordPlan sp;
+      sp.dwgType = "SEQEND";
+      sp.type = fixedTypeNumber("SEQEND");
+      sp.kind = RecordKind::Entity;
+      sp.owner = e.handle;
+      subPlans.emplace_back(seqend, std::move(sp));
     } else if (seqend) {
       // An INSERT without attributes has no SEQEND in DWG.
     }
     top.push_back(e.handle);
-    recs_.push_back(std::move(p));
-    for (auto& sp : subPlans) recs_.push_back(std::move(sp));
+    add(&e, std::move(p));
+    for (auto& [so, sp] : subPlans) add(so, std::move(sp));
   }
   return top;
 }
@@ -282,12 +363,12 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
     const char* ct = controlType(t.name);
     if (!ct || !t.control.handle) continue;
     controls[t.name] = t.control.handle;
-    Planned c{&t.control, {}};
-    c.plan.dwgType = ct;
-    c.plan.type = fixedTypeNumber(ct);
-    c.plan.kind = RecordKind::TableControl;
-    c.plan.owner = 0;
-    c.plan.useBody = true;
+    RecordPlan c;
+    c.dwgType = ct;
+    c.type = fixedTypeNumber(ct);
+    c.kind = RecordKind::TableControl;
+    c.owner = 0;
+    c.useBody = true;
     for (const Object& e : t.entries) {
       if (!e.handle) continue;
       if (t.name == "BLOCK_RECORD" && sameName(e.text(2), "*Model_Space")) {
@@ -299,30 +380,30 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
         continue;
       }
       if (t.name == "LTYPE" && sameName(e.text(2), "ByBlock")) {
-        c.plan.links.modelSpace = e.handle;
+        c.links.modelSpace = e.handle;
         continue;
       }
       if (t.name == "LTYPE" && sameName(e.text(2), "ByLayer")) {
-        c.plan.links.paperSpace = e.handle;
+        c.links.paperSpace = e.handle;
         continue;
       }
-      c.plan.links.owned.push_back(e.handle);
+      c.links.owned.push_back(e.handle);
     }
     if (t.name == "BLOCK_RECORD") {
-      c.plan.links.modelSpace = msRec;
-      c.plan.links.paperSpace = psRec;
+      c.links.modelSpace = msRec;
+      c.links.paperSpace = psRec;
     }
-    c.plan.body = {Tag::str(100, "AcDbSymbolTable"), Tag::integer(70, int64_t(c.plan.links.owned.size()))};
-    recs_.push_back(std::move(c));
+    c.body = {Tag::str(100, "AcDbSymbolTable"), Tag::integer(70, int64_t(c.links.owned.size()))};
+    add(&t.control, std::move(c));
     if (t.name == "BLOCK_RECORD") continue;  // block records are planned with their blocks
     for (const Object& e : t.entries) {
       if (!e.handle) continue;
-      Planned p{&e, {}};
-      p.plan.dwgType = t.name;
-      p.plan.type = fixedTypeNumber(t.name);
-      p.plan.kind = RecordKind::TableEntry;
-      p.plan.owner = t.control.handle;
-      recs_.push_back(std::move(p));
+      RecordPlan p;
+      p.dwgType = t.name;
+      p.type = fixedTypeNumber(t.name);
+      p.kind = RecordKind::TableEntry;
+      p.owner = t.control.handle;
+      add(&e, std::move(p));
     }
   }
   if (!msRec || !psRec || !controls.count("BLOCK_RECORD") || !controls.count("LAYER")) return Acad::eInvalidInput;
@@ -340,13 +421,12 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
   for (const Object& rec : brt->entries) {
     if (!rec.handle) continue;
     Block* b = d_.block(rec.text(2));
-    Planned p{&rec, {}};
-    p.plan.dwgType = "BLOCK_RECORD";
-    p.plan.type = fixedTypeNumber("BLOCK_RECORD");
-    p.plan.kind = RecordKind::TableEntry;
-    p.plan.owner = controls["BLOCK_RECORD"];
-    size_t at = recs_.size();
-    recs_.push_back(std::move(p));
+    RecordPlan p;
+    p.dwgType = "BLOCK_RECORD";
+    p.type = fixedTypeNumber("BLOCK_RECORD");
+    p.kind = RecordKind::TableEntry;
+    p.owner = controls["BLOCK_RECORD"];
+    const size_t at = add(&rec, std::move(p));
     std::vector<Handle> owned;
     if (rec.handle == msRec) owned = planEntities(msList, msRec, 2);
     else if (rec.handle == psRec) owned = planEntities(psList, psRec, 1);
@@ -355,7 +435,7 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
       for (const Object& e : b->entities) list.push_back(&e);
       owned = planEntities(list, rec.handle, 0);
     }
-    recs_[at].plan.links.owned = owned;
+    extraOf(at).links.owned = std::move(owned);
     // BLOCK and ENDBLK (made up when the drawing has none for this record).
     const Object* begin = b && b->begin.handle ? &b->begin : nullptr;
     const Object* end = b && b->end.handle ? &b->end : nullptr;
@@ -376,19 +456,20 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
       synthesized_.push_back(std::move(s));
       end = &synthesized_.back();
     }
-    recs_[at].plan.links.blockEntity = begin->handle;
-    recs_[at].plan.links.endblk = end->handle;
-    recs_[at].plan.blockBegin = begin;
+    PlanExtra& x = extraOf(at);
+    x.links.blockEntity = begin->handle;
+    x.links.endblk = end->handle;
+    x.blockBegin = begin;
     for (const Object* be : {begin, end}) {
-      Planned q{be, {}};
-      q.plan.dwgType = be->type;
-      q.plan.type = fixedTypeNumber(be->type);
-      q.plan.kind = RecordKind::Entity;
-      q.plan.owner = rec.handle;
+      RecordPlan q;
+      q.dwgType = be->type;
+      q.type = fixedTypeNumber(be->type);
+      q.kind = RecordKind::Entity;
+      q.owner = rec.handle;
       // The two space blocks' BLOCK and ENDBLK name their space, not an owner.
-      if (rec.handle == msRec) q.plan.entmode = 2;
-      if (rec.handle == psRec) q.plan.entmode = 1;
-      recs_.push_back(std::move(q));
+      if (rec.handle == msRec) q.entmode = 2;
+      if (rec.handle == psRec) q.entmode = 1;
+      add(be, std::move(q));
     }
   }
 
@@ -401,7 +482,7 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
       }
     } else {
       pp.owner = o.owner;
-      recs_.push_back(Planned{&o, std::move(pp)});
+      add(&o, std::move(pp));
       continue;
     }
     std::string type = dwgTypeFor(o, "");
@@ -409,27 +490,38 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
       skip(o, "no DWG form written for this type");
       continue;
     }
-    Planned p{&o, {}};
-    p.plan.dwgType = type;
-    p.plan.type = fixedTypeNumber(type);
-    p.plan.kind = RecordKind::Object;
-    p.plan.owner = o.owner;
-    recs_.push_back(std::move(p));
+    RecordPlan p;
+    p.dwgType = type;
+    p.type = fixedTypeNumber(type);
+    p.kind = RecordKind::Object;
+    p.owner = o.owner;
+    add(&o, std::move(p));
   }
 
-  // Every handle once: a duplicate keeps its first record.
-  std::unordered_set<Handle> present;
+  // Every handle once: a duplicate keeps its first record. Records go into the section in handle
+  // order, so the object map's offsets only grow; `order` lists them so (the plan keeps its own
+  // order for the steps below, which number classes as records first need them).
+  std::vector<uint32_t> order;
+  HandleSet present;
   {
-    std::vector<Planned> unique;
-    unique.reserve(recs_.size());
-    for (auto& r : recs_) {
-      if (!present.insert(r.o->handle).second) {
-        skip(*r.o, "duplicate handle");
+    std::vector<std::pair<Handle, uint32_t>> byHandle;
+    byHandle.reserve(recs_.size());
+    for (size_t i = 0; i < recs_.size(); ++i) byHandle.emplace_back(recs_[i].o->handle, uint32_t(i));
+    std::sort(byHandle.begin(), byHandle.end());
+    std::vector<Handle> handles;
+    handles.reserve(byHandle.size());
+    order.reserve(byHandle.size());
+    for (size_t i = 0; i < byHandle.size(); ++i) {
+      if (i > 0 && byHandle[i].first == byHandle[i - 1].first) {
+        recs_[byHandle[i].second].dropped = true;
         continue;
       }
-      unique.push_back(std::move(r));
+      order.push_back(byHandle[i].second);
+      handles.push_back(byHandle[i].first);
     }
-    recs_ = std::move(unique);
+    for (const Planned& r : recs_)
+      if (r.dropped) skip(*r.o, "duplicate handle");
+    present = HandleSet(std::move(handles));
   }
 
   // Classes: the drawing's own, then those the written records need.
@@ -461,17 +553,18 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
     return k.number;
   };
   for (auto& r : recs_) {
-    if (r.plan.type) continue;
-    const ClassInfo* ci = classInfoFor(r.plan.dwgType);
-    if (ci) r.plan.type = uint16_t(classNumber(*ci));
+    if (r.type || r.dropped) continue;
+    const ClassInfo* ci = classInfoFor(*r.dwgType);
+    if (ci) r.type = uint16_t(classNumber(*ci));
   }
   if (classes.empty()) classNumber(*classInfoFor("DICTIONARYVAR"));  // readers want a class above 499
   for (auto& r : recs_)
-    if (r.plan.type >= 500 && size_t(r.plan.type - 500) < classes.size()) ++classes[r.plan.type - 500].instances;
+    if (!r.dropped && r.type >= 500 && size_t(r.type - 500) < classes.size()) ++classes[r.type - 500].instances;
 
   // Dictionaries name only records the file holds, with the reference kind their flag asks for.
-  for (auto& r : recs_) {
-    if (r.plan.dwgType != "DICTIONARY" && r.plan.dwgType != "DICTIONARYWDFLT") continue;
+  for (size_t at = 0; at < recs_.size(); ++at) {
+    const Planned& r = recs_[at];
+    if (r.dropped || (*r.dwgType != "DICTIONARY" && *r.dwgType != "DICTIONARYWDFLT")) continue;
     const Tags& b = r.o->body;
     bool hard = r.o->integer(280) == 1;
     Tags out;
@@ -489,49 +582,47 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
       if (b[i].code == 350 || b[i].code == 360) continue;
       out.push_back(b[i]);
     }
-    r.plan.body = std::move(out);
-    r.plan.useBody = true;
+    PlanExtra& x = extraOf(at);
+    x.body = std::move(out);
+    x.useBody = true;
   }
 
-  // MTEXT background fills are not written: the two common readers disagree with the published
-  // layout on the width of the fill scale, so a text keeps its words and loses only the mask.
-  for (auto& r : recs_) {
-    if (r.plan.dwgType != "MTEXT") continue;
-    Tags out;
-    for (const Tag& t : r.o->body)
-      if (t.code != 90 && t.code != 45 && t.code != 63 && t.code != 441 && t.code != 421 && t.code != 431)
-        out.push_back(t);
-    r.plan.body = std::move(out);
-    r.plan.useBody = true;
-  }
-
-  // Records go into the section in handle order, so the object map's offsets only grow.
-  std::sort(recs_.begin(), recs_.end(), [](const Planned& a, const Planned& b) { return a.o->handle < b.o->handle; });
-
-  // Encode the records.
+  // Encode the records, one buffer set serving them all.
   WriteContext ctx;
   ctx.version = v;
   ctx.names = &names_;
   ctx.present = &present;
   ctx.proxyGraphics = d_.settings.saveProxyGraphics != 0;
+  EncodeScratch scratch(v);
+  ctx.scratch = &scratch;
   std::vector<uint8_t> objects = {0xCA, 0x0D, 0x00, 0x00};
+  objects.reserve(4 + order.size() * 48);  // about what a drawing of plain entities takes per record
   std::vector<std::pair<Handle, uint64_t>> map;
-  map.reserve(recs_.size());
+  map.reserve(order.size());
   std::vector<uint8_t> rec;
-  std::unordered_set<Handle> failed;
-  for (const auto& r : recs_) {
+  RecordPlan plan;
+  std::vector<Handle> failed;
+  for (uint32_t at : order) {
+    Planned& r = recs_[at];
+    planOf(r, plan);
     auto pt = pass_.find(r.o->handle);
-    bool ok = pt == pass_.end() ? encodeRecord(*r.o, r.plan, ctx, rec)
-              : pt->second.copy ? reframeRecord(r.o->dwgRaw, src_, srcClasses_, r.plan.type, rec)
-                                : encodeProxy(*r.o, r.plan, ctx, pt->second.proxy, rec);
+    const size_t start = objects.size();
+    bool ok = false;
+    if (pt == pass_.end()) {
+      ok = appendRecord(*r.o, plan, ctx, objects);
+    } else {
+      ok = pt->second.copy ? reframeRecord(r.o->dwgRaw, src_, srcClasses_, plan.type, rec)
+                           : encodeProxy(*r.o, plan, ctx, pt->second.proxy, rec);
+      if (ok) objects.insert(objects.end(), rec.begin(), rec.end());
+    }
     if (!ok) {
       skip(*r.o, "its data did not fit the DWG form");
-      failed.insert(r.o->handle);
+      failed.push_back(r.o->handle);
       continue;
     }
-    map.emplace_back(r.o->handle, objects.size());
-    objects.insert(objects.end(), rec.begin(), rec.end());
+    map.emplace_back(r.o->handle, start);
   }
+  scratch = EncodeScratch(v);  // its buffers are not needed for the rest
   info_.written = map.size();
 
   // Header links.
@@ -562,6 +653,10 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
   for (Handle h : failed) present.erase(h);
   links.seed = next_;
   for (const auto& r : recs_) links.seed = std::max(links.seed, r.o->handle + 1);
+  // The plan is spent: its memory goes back before the sections are laid out.
+  recs_ = {};
+  extras_ = {};
+  order = {};
 
   std::vector<uint8_t> header = writeHeaderSection(d_, links, ctx);
   std::vector<uint8_t> classSection = writeClassesSection(classes, v);

@@ -304,12 +304,14 @@ std::vector<uint8_t> writeObjectMap(std::vector<std::pair<Handle, uint64_t>> ent
     out.push_back(uint8_t(crc >> 8));
     out.push_back(uint8_t(crc & 0xFF));
   };
+  BitWriter pair;  // one pair at a time, in a buffer that stays
+  std::vector<uint8_t> body;
   while (i < entries.size()) {
-    std::vector<uint8_t> body;
+    body.clear();
     Handle lastHandle = 0;
     int64_t lastOffset = 0;
     while (i < entries.size()) {
-      BitWriter pair;
+      pair.clear();
       pair.UMC(entries[i].first - lastHandle);
       pair.MC(int64_t(entries[i].second) - lastOffset);
       auto b = pair.bytes();

@@ -149,7 +149,7 @@ TEST(DwgWriteObjects, StructuralValuesComeFromThePreparation) {
   plan.entmode = 2;
   plan.links.owned = {0x41, 0x42};
   plan.links.seqend = 0x43;
-  std::unordered_set<Handle> present = {0x41, 0x42, 0x43, 0x10, 0x11};
+  HandleSet present(std::vector<Handle>{0x41, 0x42, 0x43, 0x10, 0x11});
   f.ctx.present = &present;
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(encodeRecord(ins, plan, f.ctx, bytes));
@@ -178,7 +178,7 @@ TEST(DwgWriteObjects, ExtendedDataAndUnknownTypes) {
   EXPECT_DOUBLE_EQ(d.xdata[5].d, 3);
   EXPECT_EQ(d.xdata.size(), 6u);  // an application without a registration is left out
 
-  EXPECT_EQ(dwgTypeFor(entity("HELIX", {}), ""), "");
+  EXPECT_EQ(dwgTypeFor(entity("SECTIONOBJECT", {}), ""), "");
   EXPECT_EQ(dwgTypeFor(entity("POLYLINE", {Tag::integer(70, 8)}), ""), "POLYLINE_3D");
   EXPECT_EQ(dwgTypeFor(entity("VERTEX", {Tag::integer(70, 128)}), "POLYLINE_PFACE"), "VERTEX_PFACE_FACE");
   EXPECT_EQ(dwgTypeFor(entity("DIMENSION", {Tag::integer(70, 32 | 3)}), ""), "DIMENSION_DIAMETER");
