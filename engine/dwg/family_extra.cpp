@@ -89,7 +89,7 @@ void prepDimensionCommon(const PrepInput& in, ObjectWriter& w) {
   w.pushReal(realOf(b, 11));
   w.pushReal(realOf(b, 21));
   w.pushReal(realOf(b, 31));
-  w.pushInt((intOf(b, 70) & 128) ? 0 : 1);
+  w.pushInt(((intOf(b, 70) & 128) ? 0 : 1) | ((intOf(b, 70) & 32) ? 2 : 0));
   w.pushReal(1);
   w.pushReal(1);
   w.pushReal(1);

@@ -1036,7 +1036,9 @@ int visitDimensionCommon(IO& io, int kind, bool ownCodes = false) {
   io.RD2(12);
   io.H(3, HK::HardPointer);
   io.H(2, HK::HardPointer);
-  int dxfFlags = kind | 32 | ((flags & 1) ? 0 : 128);
+  // Bit 0 clear: the text sits where the user put it (DXF 128); bit 1: the dimension's block is
+  // used by this dimension only (DXF 32).
+  int dxfFlags = kind | ((flags & 2) ? 32 : 0) | ((flags & 1) ? 0 : 128);
   return dxfFlags;
 }
 
@@ -1084,11 +1086,16 @@ void visitDimension(IO& io, int kind) {
       io.BD3(10);
       break;
     }
-    case 4:  // radius
-    case 3:  // diameter
-      io.marker(kind == 3 ? "AcDbDiametricDimension" : "AcDbRadialDimension");
+    case 4:  // radius: centre (10), then the point on the arc (15)
+      io.marker("AcDbRadialDimension");
       io.BD3(10);
       io.BD3(15);
+      io.BD(40);
+      break;
+    case 3:  // diameter: the chord's two ends are stored the other way round, 15 before 10
+      io.marker("AcDbDiametricDimension");
+      io.BD3(15);
+      io.BD3(10);
       io.BD(40);
       break;
   }
