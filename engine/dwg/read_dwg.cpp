@@ -612,9 +612,14 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
   // Names where DXF uses names.
   d.forEachObject([&](Object& o) {
     nameTags(o.body, recordNames);
-    nameTags(o.xdata, recordNames);
+    if (!o.xdata.empty()) nameTags(o.xdata, recordNames);
   });
   for (auto& hv : d.header) nameTags(hv.values, recordNames);
+  // Files name records they do not hold (an extension dictionary's XRECORDs owned by a dictionary
+  // that is gone, reactors of deleted records): those references are cleared here, as a DXF read
+  // clears them, so every reference of the drawing resolves.
+  engine::Notes repairs;
+  engine::clearMissingReferences(d, repairs);
   d.nextHandle = std::max(d.nextHandle, d.maxHandle() + 1);
   return Acad::eOk;
 }

@@ -245,6 +245,19 @@ std::vector<StdEntry> standardEntries() {
   };
 }
 
+// The handles in use, sorted: 8 bytes a record where a hash set would take about 40.
+class HandleIndex {
+ public:
+  explicit HandleIndex(const Drawing& d) {
+    d.forEachObject([&](const Object& o) { m_h.push_back(o.handle); });
+    std::sort(m_h.begin(), m_h.end());
+  }
+  size_t count(Handle h) const { return std::binary_search(m_h.begin(), m_h.end(), h) ? 1 : 0; }
+
+ private:
+  std::vector<Handle> m_h;
+};
+
 }  // namespace
 
 void completeStructure(Drawing& d, Notes& notes) {
@@ -494,49 +507,50 @@ void completeStructure(Drawing& d, Notes& notes) {
   }
 
   // 7. Pointers to records that are not there are cleared, so every reference resolves.
-  {
-    std::unordered_set<Handle> all;
-    d.forEachObject([&](const Object& o) { all.insert(o.handle); });
-    size_t cleared = 0;
-    std::string first;
-    d.forEachObject([&](Object& o) {
-      for (auto& t : o.body)
+  clearMissingReferences(d, notes);
+  d.nextHandle = std::max(d.nextHandle, d.maxHandle() + 1);
+}
+
+void clearMissingReferences(Drawing& d, Notes& notes) {
+  const HandleIndex all(d);
+  size_t cleared = 0;
+  std::string first;
+  d.forEachObject([&](Object& o) {
+    for (auto& t : o.body)
+      if (isPointerCode(t.code) && t.kind == ValueKind::Handle && t.i && !all.count(Handle(t.i))) {
+        if (first.empty()) first = o.type + " " + hex(o.handle) + " group " + std::to_string(t.code) + " -> " + hex(Handle(t.i));
+        t.i = 0;
+        ++cleared;
+      }
+    for (auto& app : o.appData)
+      for (auto& t : app.tags)
         if (isPointerCode(t.code) && t.kind == ValueKind::Handle && t.i && !all.count(Handle(t.i))) {
-          if (first.empty()) first = o.type + " " + hex(o.handle) + " group " + std::to_string(t.code) + " -> " + hex(Handle(t.i));
           t.i = 0;
           ++cleared;
         }
-      for (auto& app : o.appData)
-        for (auto& t : app.tags)
-          if (isPointerCode(t.code) && t.kind == ValueKind::Handle && t.i && !all.count(Handle(t.i))) {
-            t.i = 0;
-            ++cleared;
-          }
-      auto r = std::remove_if(o.reactors.begin(), o.reactors.end(), [&](Handle h) { return !all.count(h); });
-      cleared += size_t(o.reactors.end() - r);
-      o.reactors.erase(r, o.reactors.end());
-      if (o.xdict && !all.count(o.xdict)) {
-        o.xdict = 0;
-        ++cleared;
-      }
-      if (o.owner && !all.count(o.owner)) {
-        o.owner = 0;
-        ++cleared;
-      }
-    });
-    if (cleared)
-      notes.push_back(std::to_string(cleared) + " references to missing records cleared (first: " + first + ")");
-    // An object without an owner is adopted by the named-object dictionary, so it stays reachable.
-    size_t adopted = 0;
-    for (size_t i = 1; i < d.objects.size(); ++i)
-      if (d.objects[i].owner == 0) {
-        d.objects[i].owner = d.objects.front().handle;
-        ++adopted;
-      }
-    if (adopted)
-      notes.push_back(std::to_string(adopted) + " objects without an owner given to the named-object dictionary");
-  }
-  d.nextHandle = std::max(d.nextHandle, d.maxHandle() + 1);
+    auto r = std::remove_if(o.reactors.begin(), o.reactors.end(), [&](Handle h) { return !all.count(h); });
+    cleared += size_t(o.reactors.end() - r);
+    o.reactors.erase(r, o.reactors.end());
+    if (o.xdict && !all.count(o.xdict)) {
+      o.xdict = 0;
+      ++cleared;
+    }
+    if (o.owner && !all.count(o.owner)) {
+      o.owner = 0;
+      ++cleared;
+    }
+  });
+  if (cleared)
+    notes.push_back(std::to_string(cleared) + " references to missing records cleared (first: " + first + ")");
+  // An object without an owner is adopted by the named-object dictionary, so it stays reachable.
+  size_t adopted = 0;
+  for (size_t i = 1; i < d.objects.size(); ++i)
+    if (d.objects[i].owner == 0) {
+      d.objects[i].owner = d.objects.front().handle;
+      ++adopted;
+    }
+  if (adopted)
+    notes.push_back(std::to_string(adopted) + " objects without an owner given to the named-object dictionary");
 }
 
 void buildDefaultDrawing(Drawing& d) {

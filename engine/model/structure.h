@@ -16,6 +16,9 @@ namespace kel::engine {
 using Notes = std::vector<std::string>;
 
 void completeStructure(Drawing& d, Notes& notes);
+// Clears pointers, reactors, extension dictionaries and owners that name no record of the drawing,
+// and gives objects left without an owner to the named-object dictionary (one note when any).
+void clearMissingReferences(Drawing& d, Notes& notes);
 void buildDefaultDrawing(Drawing& d);
 
 // Turns the records a DWG read kept raw (their bytes only, no DXF form) into proxy entities and
