@@ -8,7 +8,7 @@ namespace kel::dwg {
 std::span<const FamilyType> familyTypes() {
   static const std::vector<FamilyType> all = [] {
     std::vector<FamilyType> v;
-    for (auto f : {hatchFamily(), leaderFamily(), imageFamily(), extraFamily()}) v.insert(v.end(), f.begin(), f.end());
+    for (auto f : {hatchFamily(), leaderFamily(), imageFamily(), extraFamily(), renderFamily(), tableFamily()}) v.insert(v.end(), f.begin(), f.end());
     return v;
   }();
   return all;

@@ -48,6 +48,8 @@ std::span<const FamilyType> hatchFamily();    // HATCH, MLINE, SHAPE, TOLERANCE
 std::span<const FamilyType> leaderFamily();   // LEADER, MULTILEADER, MLEADERSTYLE
 std::span<const FamilyType> imageFamily();    // IMAGE, WIPEOUT and their definitions, small objects
 std::span<const FamilyType> extraFamily();    // dimension and solid kinds
+std::span<const FamilyType> tableFamily();    // ACAD_TABLE, TABLESTYLE, CELLSTYLEMAP, TABLEGEOMETRY
+std::span<const FamilyType> renderFamily();   // LIGHT, SUN, HELIX, VISUALSTYLE, MATERIAL
 
 // Body helpers for preparation steps.
 const Tag* firstTag(const Tags& b, int code);
