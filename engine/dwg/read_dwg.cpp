@@ -16,6 +16,7 @@
 #include "engine/dwg/container2004.h"
 #include "engine/dwg/container2007.h"
 #include "engine/dwg/crc.h"
+#include "engine/dwg/families.h"
 #include "engine/dwg/header.h"
 #include "engine/dwg/objects.h"
 #include "engine/dxf/dxf_text.h"
@@ -295,6 +296,14 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
     if (!o.decoded && !o.raw.empty()) {
       r.obj.dwgType = o.type;
       r.obj.dwgRaw = std::move(o.raw);
+    } else if (o.decoded) {
+      // Types we read but do not write (tables, underlays) keep their bytes for a DWG save.
+      const FamilyType* ft = o.type >= 500 ? familyByTypeName(o.typeName) : nullptr;
+      if (ft && !ft->write) {
+        r.obj.dwgType = o.type;
+        r.obj.dwgDecoded = true;
+        r.obj.dwgRaw.assign(rec.begin(), rec.end());
+      }
     }
     r.name = names.id(o.dxfName);
     r.table = names.id(o.table);

@@ -131,7 +131,7 @@ struct Object {
   std::string type;      // the DXF name: "LINE", "LAYER", "DICTIONARY", ...
   Handle handle = 0;     // 0: none yet (an R12 file); the finishing pass hands one out
   Handle owner = 0;
-  std::vector<Handle> reactors;
+  RareList<Handle> reactors;
   Handle xdict = 0;      // extension dictionary, 0 when there is none
   RareList<AppData> appData;
   Tags body;             // everything between the owner and the extended data
@@ -139,6 +139,9 @@ struct Object {
   // A record read from DWG whose type-specific part was not decoded: its DWG type number and
   // record bytes (body then holds only the common groups). Empty for every other record.
   uint16_t dwgType = 0;
+  // The body is decoded all the same, but the DWG writer has no form for the type: the record
+  // bytes are kept so that a DWG save copies them, while a DXF export uses the body.
+  bool dwgDecoded = false;
   RareList<uint8_t> dwgRaw;
 
   // First body tag with the code (optionally after the n-th subclass marker); null if absent.

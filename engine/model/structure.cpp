@@ -263,11 +263,21 @@ class HandleIndex {
 void completeStructure(Drawing& d, Notes& notes) {
   // 1. Handles: every record gets one, and no two records share one.
   {
-    std::unordered_set<Handle> seen;
+    // Sorted handles find the duplicates (rare) without a hash set of every handle.
+    std::vector<Handle> sorted;
+    d.forEachObject([&](const Object& o) { sorted.push_back(o.handle); });
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<Handle> repeated;
+    for (size_t i = 1; i < sorted.size(); ++i)
+      if (sorted[i] != 0 && sorted[i] == sorted[i - 1] && (repeated.empty() || repeated.back() != sorted[i]))
+        repeated.push_back(sorted[i]);
+    sorted = {};
+    std::unordered_set<Handle> seen;  // of the repeated handles only
     std::vector<Object*> needing;
     size_t dups = 0;
     d.forEachObject([&](Object& o) {
-      if (o.handle == 0 || !seen.insert(o.handle).second) {
+      const bool repeats = o.handle != 0 && std::binary_search(repeated.begin(), repeated.end(), o.handle);
+      if (o.handle == 0 || (repeats && !seen.insert(o.handle).second)) {
         if (o.handle != 0) {
           ++dups;
           notes.push_back("duplicate handle " + hex(o.handle) + " on " + o.type + ": a new handle is assigned");
@@ -647,7 +657,7 @@ void applyPlan(const RawExportPlan& plan, Object& o) {
   const bool dict = isDictionaryType(o.type);
   if (dict) eraseEntries(o.body, [](const Tag& v) { return v.i == 0; });
   if (plan.leftOut.empty()) return;
-  std::erase_if(o.reactors, [&](Handle h) { return plan.leftOut.count(h) > 0; });
+  o.reactors.erase(std::remove_if(o.reactors.begin(), o.reactors.end(), [&](Handle h) { return plan.leftOut.count(h) > 0; }), o.reactors.end());
   if (plan.leftOut.count(o.xdict)) o.xdict = 0;
   // Pointers to them (a layer's material, a viewport's visual style) go too.
   std::erase_if(o.body, [&](const Tag& t) {
@@ -671,7 +681,7 @@ RawExportPlan planRawExport(const Drawing& d) {
   d.forEachObject([&](const Object& o) {
     ++records;
     proxies = proxies || isProxyType(o.type);
-    if (o.dwgRaw.empty()) return;
+    if (o.dwgRaw.empty() || o.dwgDecoded) return;
     if (!classesRead) {
       classes = dwg::classesOf(d.classes);
       classesRead = true;
@@ -736,6 +746,11 @@ size_t dropRawRecords(Drawing& d) {
       o.body = std::move(it->second.body);
       o.dwgRaw.clear();
       o.dwgType = 0;
+    } else if (o.dwgDecoded) {
+      // Decoded, its bytes kept only for a DWG save: the body is its exported form.
+      o.dwgRaw.clear();
+      o.dwgType = 0;
+      o.dwgDecoded = false;
     }
     applyPlan(plan, o);
   });

@@ -98,7 +98,7 @@ TEST(DwgDxfExport, LeavesOutRawRecordsAndWhatNamesThem) {
   ASSERT_EQ(n->body.size(), 3u);  // only "B" is left
   EXPECT_EQ(n->body[1].s, "B");
   const Object* l = byHandle(dropped, 0x30);
-  EXPECT_EQ(l->reactors, std::vector<Handle>{0xC});
+  EXPECT_EQ(std::vector<Handle>(l->reactors.begin(), l->reactors.end()), std::vector<Handle>{0xC});
   EXPECT_EQ(l->find(347), nullptr);
   ASSERT_NE(l->find(340), nullptr);
 }
