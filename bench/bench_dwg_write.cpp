@@ -30,6 +30,9 @@ namespace heap {
 size_t live = 0, peak = 0;
 }  // namespace heap
 
+// The replacements pair malloc with free by design; gcc cannot see that through the operators.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(size_t n) {
   void* p = std::malloc(n ? n : 1);
   if (!p) throw std::bad_alloc();
@@ -43,6 +46,7 @@ void operator delete(void* p) noexcept {
   std::free(p);
 }
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
