@@ -5,13 +5,11 @@
 // bytes_per_second counts source DXF text; heap_x is the peak of heap memory one conversion (or one
 // write) takes beyond what was in use before it, as a multiple of the DXF text size.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,44 +19,14 @@
 #include "engine/io.h"
 #include "engine/model/drawing.h"
 #include "gen_drawing.h"
+#include "heap_count.h"
 
 namespace fs = std::filesystem;
 namespace ke = kel::engine;
 
-// Heap bytes in use and their peak, counted by the program's own operator new/delete.
-namespace heap {
-size_t live = 0, peak = 0;
-}  // namespace heap
-
-// The replacements pair malloc with free by design; gcc cannot see that through the operators.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-  void* p = std::malloc(n ? n : 1);
-  if (!p) throw std::bad_alloc();
-  heap::live += malloc_usable_size(p);
-  if (heap::live > heap::peak) heap::peak = heap::live;
-  return p;
-}
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  heap::live -= malloc_usable_size(p);
-  std::free(p);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
-// Runs f once and answers the heap peak it reached beyond what was in use before, in multiples of
-// `bytes`.
-template <class F>
-double heapPeak(size_t bytes, F&& f) {
-  const size_t before = heap::live;
-  heap::peak = before;
-  f();
-  return bytes ? double(heap::peak - before) / double(bytes) : 0;
-}
 
 std::string readWhole(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);
@@ -84,7 +52,7 @@ std::vector<fs::path> largest(size_t n) {
 // The write alone of a drawing read from `dxfBytes` of text.
 void writeOnly(benchmark::State& state, ke::Drawing& d, size_t dxfBytes) {
   std::vector<uint8_t> file;
-  state.counters["heap_x"] = heapPeak(dxfBytes, [&] {
+  state.counters["heap_x"] = heap::peakOf(dxfBytes, [&] {
     std::vector<uint8_t> once;
     kel::dwg::writeDwgBytes(d, once);
   });
@@ -143,7 +111,7 @@ void BM_GeneratedDxfToDwg(benchmark::State& state) {
     return ke::dxf::readDxfData(*d, text, nullptr) == Acad::eOk && kel::dwg::writeDwgBytes(*d, file) == Acad::eOk;
   };
   std::vector<uint8_t> file;
-  state.counters["heap_x"] = heapPeak(text.size(), [&] {
+  state.counters["heap_x"] = heap::peakOf(text.size(), [&] {
     std::vector<uint8_t> once;
     convert(once);
   });

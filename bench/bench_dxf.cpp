@@ -2,10 +2,8 @@
 // Reports bytes of DXF text per second (MB/s in the bytes_per_second column) and, in heap_x, the
 // peak of heap memory one read or write takes beyond its input, as a multiple of the text size.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <cstdlib>
-#include <new>
 
 #include <algorithm>
 #include <cmath>
@@ -18,50 +16,16 @@
 #include "engine/model/drawing.h"
 #include "engine/model/entities.h"
 #include "gen_drawing.h"
+#include "heap_count.h"
 
 namespace fs = std::filesystem;
 namespace ke = kel::engine;
 
-// Heap bytes in use and their peak, counted by the program's own operator new/delete.
-namespace heap {
-size_t live = 0, peak = 0;
-inline void add(void* p) {
-  live += malloc_usable_size(p);
-  if (live > peak) peak = live;
-}
-}  // namespace heap
-
-// The replacements below pair malloc with free on purpose; gcc cannot see that they replace the
-// global pair and warns when it inlines them into one function.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-  void* p = std::malloc(n ? n : 1);
-  if (!p) throw std::bad_alloc();
-  heap::add(p);
-  return p;
-}
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  heap::live -= malloc_usable_size(p);
-  std::free(p);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
 using kel::bench::generate;
 
-// Runs f once and answers the heap peak it reached beyond what was in use before, in multiples of
-// `bytes`.
-template <class F>
-double heapPeak(size_t bytes, F&& f) {
-  const size_t before = heap::live;
-  heap::peak = before;
-  f();
-  return bytes ? double(heap::peak - before) / double(bytes) : 0;
-}
 
 std::string readWhole(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);
@@ -83,7 +47,7 @@ std::vector<fs::path> largestCorpusFiles(size_t count) {
 }
 
 void readText(benchmark::State& state, const std::string& text) {
-  state.counters["heap_x"] = heapPeak(text.size(), [&] {
+  state.counters["heap_x"] = heap::peakOf(text.size(), [&] {
     ke::DrawingPtr d = ke::newDrawing(false);
     ke::dxf::readDxfData(*d, text, nullptr);
   });
@@ -97,7 +61,7 @@ void readText(benchmark::State& state, const std::string& text) {
 
 void writeDrawing(benchmark::State& state, ke::Drawing& d) {
   size_t bytes = 0;
-  const double peak = heapPeak(1, [&] { bytes = ke::dxf::dxfText(d, 16).size(); });
+  const double peak = heap::peakOf(1, [&] { bytes = ke::dxf::dxfText(d, 16).size(); });
   state.counters["heap_x"] = peak / double(bytes);
   for (auto _ : state) {
     std::string text = ke::dxf::dxfText(d, 16);
