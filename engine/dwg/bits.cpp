@@ -8,6 +8,7 @@ namespace kel::dwg {
 namespace {
 
 double doubleFromBits(uint64_t v) { return std::bit_cast<double>(v); }
+
 uint64_t bitsFromDouble(double d) { return std::bit_cast<uint64_t>(d); }
 
 }  // namespace
@@ -15,9 +16,7 @@ uint64_t bitsFromDouble(double d) { return std::bit_cast<uint64_t>(d); }
 // ---------------------------------------------------------------------------------------------
 // BitReader
 
-bool BitReader::need(size_t bitCount) {
-  if (bitCount <= endBits_ - pos_) return true;
-  // Not enough data: the read yields zeros and the stream stays at its end.
+bool BitReader::fail() {
   error_ = true;
   pos_ = endBits_;
   return false;
@@ -49,26 +48,30 @@ bool BitReader::B() {
   return v;
 }
 
+// Near the end of the view the bytes that are left (fewer than eight, at least the ones asked
+// for) are gathered into the top of a word.
+uint64_t BitReader::takeNearEnd(unsigned count) {
+  const size_t byte = pos_ >> 3;
+  uint64_t w = 0;
+  for (size_t i = byte, shift = 56; i < bytes_; ++i, shift -= 8) w |= uint64_t(data_[i]) << shift;
+  w <<= pos_ & 7;
+  pos_ += count;
+  return w >> (64 - count);
+}
+
 uint64_t BitReader::bits(unsigned count) {
   if (count > 64) {
     error_ = true;
     return 0;
   }
-  if (!need(count)) return 0;
-  uint64_t v = 0;
-  while (count > 0) {
-    unsigned inByte = 8 - unsigned(pos_ & 7);
-    unsigned take = count < inByte ? count : inByte;
-    uint8_t byte = data_[pos_ >> 3];
-    uint8_t part = uint8_t(byte >> (inByte - take)) & uint8_t((1u << take) - 1);
-    v = (v << take) | part;
-    pos_ += take;
-    count -= take;
-  }
-  return v;
+  if (count == 0 || !need(count)) return 0;
+  if (count <= 32) return take(count);
+  const unsigned high = count - 32;
+  const uint64_t v = take(high) << 32;
+  return v | take(32);
 }
 
-uint8_t BitReader::BB() { return uint8_t(bits(2)); }
+uint8_t BitReader::BB() { return need(2) ? uint8_t(take(2)) : 0; }
 
 uint8_t BitReader::B3() {
   uint8_t v = 0;
@@ -82,36 +85,25 @@ uint8_t BitReader::B3() {
 
 uint8_t BitReader::RC() {
   if (!need(8)) return 0;
-  size_t byte = pos_ >> 3;
-  unsigned shift = unsigned(pos_ & 7);
-  uint8_t v;
-  if (shift == 0) {
-    v = data_[byte];
-  } else {
-    v = uint8_t((data_[byte] << shift) | (data_[byte + 1] >> (8 - shift)));
-  }
-  pos_ += 8;
-  return v;
+  return uint8_t(take(8));
 }
 
+// Raw values are little-endian: the first byte read is the least significant.
 uint16_t BitReader::RS() {
   if (!need(16)) return 0;
-  uint16_t lo = RC();
-  uint16_t hi = RC();
-  return uint16_t(lo | (hi << 8));
+  const uint64_t v = take(16);
+  return uint16_t((v >> 8) | ((v & 0xFF) << 8));
 }
 
 uint32_t BitReader::RL() {
   if (!need(32)) return 0;
-  uint32_t lo = RS();
-  uint32_t hi = RS();
-  return lo | (hi << 16);
+  return __builtin_bswap32(uint32_t(take(32)));
 }
 
 uint64_t BitReader::RLL() {
   if (!need(64)) return 0;
-  uint64_t lo = RL();
-  uint64_t hi = RL();
+  const uint64_t lo = __builtin_bswap32(uint32_t(take(32)));
+  const uint64_t hi = __builtin_bswap32(uint32_t(take(32)));
   return lo | (hi << 32);
 }
 
@@ -225,15 +217,24 @@ uint32_t BitReader::MS() {
 
 HandleRef BitReader::H() {
   HandleRef h;
-  uint8_t head = RC();
+  if (!need(8)) return h;
+  const uint8_t head = uint8_t(take(8));
   h.code = uint8_t(head >> 4);
-  unsigned counter = head & 0x0F;
+  const unsigned counter = head & 0x0F;
   if (counter > 8) {
     error_ = true;
     return h;
   }
-  for (unsigned i = 0; i < counter; ++i) h.value = (h.value << 8) | RC();
-  if (error_) h.value = 0;
+  // The value's bytes, most significant first.
+  if (counter == 0 || !need(8 * counter)) return h;
+  if (counter <= 4) {
+    h.value = take(8 * counter);
+  } else {
+    const unsigned low = 8 * (counter - 4);
+    h.value = take(32) << low;
+    h.value |= take(low);
+  }
+  if (error_) h.value = 0;  // an earlier failed read makes every later value void
   return h;
 }
 

@@ -8,8 +8,10 @@
 // error flag; callers check error() once per object instead of after every value.
 // BitWriter appends to a growing buffer; its position can be moved back to patch earlier values.
 #pragma once
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -72,7 +74,7 @@ class BitReader {
  public:
   BitReader() = default;
   BitReader(const uint8_t* data, size_t size, Version v = Version::R2000)
-      : data_(data), endBits_(data ? size * 8 : 0), version_(v) {}
+      : data_(data), bytes_(data ? size : 0), endBits_(data ? size * 8 : 0), version_(v) {}
   explicit BitReader(std::span<const uint8_t> bytes, Version v = Version::R2000)
       : BitReader(bytes.data(), bytes.size(), v) {}
 
@@ -142,9 +144,26 @@ class BitReader {
   Point3 RD3();
 
  private:
-  bool need(size_t bitCount);
+  // Whether `bitCount` more bits are there; when not, the read yields zeros and the stream stays
+  // at its end with the error set.
+  bool need(size_t bitCount) { return bitCount <= endBits_ - pos_ || fail(); }
+  bool fail();
+  // The next `count` bits (1..57, checked with need()), first bit most significant. Where eight
+  // bytes of the view remain from the current byte they are loaded at once.
+  uint64_t take(unsigned count) {
+    const size_t byte = pos_ >> 3;
+    if (byte + 8 > bytes_) return takeNearEnd(count);
+    uint64_t w;
+    std::memcpy(&w, data_ + byte, 8);
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+    w <<= pos_ & 7;
+    pos_ += count;
+    return w >> (64 - count);
+  }
+  uint64_t takeNearEnd(unsigned count);
 
   const uint8_t* data_ = nullptr;
+  size_t bytes_ = 0;  // the whole view, even when the readable range is narrowed
   size_t endBits_ = 0;
   size_t pos_ = 0;
   Version version_ = Version::R2000;

@@ -50,6 +50,7 @@ std::span<const FamilyType> imageFamily();    // IMAGE, WIPEOUT and their defini
 std::span<const FamilyType> extraFamily();    // dimension and solid kinds
 std::span<const FamilyType> tableFamily();    // ACAD_TABLE, TABLESTYLE, CELLSTYLEMAP, TABLEGEOMETRY
 std::span<const FamilyType> renderFamily();   // LIGHT, SUN, HELIX, VISUALSTYLE, MATERIAL
+std::span<const FamilyType> surfaceFamily();  // procedural surfaces, SECTIONOBJECT and its objects
 
 // Body helpers for preparation steps.
 const Tag* firstTag(const Tags& b, int code);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -475,6 +476,69 @@ namespace {
 constexpr int kMaxRealDigits = 40;
 constexpr size_t kRealRoom = kMaxRealDigits + 16;
 
+// The first p significant digits of |v| (p <= 17), rounded to nearest, and the decimal exponent
+// of the first: N = round(|v| * 10^s) with 10^(p-1) <= N < 10^p, worked out exactly in 128-bit
+// integers. This is the common case of a drawing's coordinates and costs a fraction of the general
+// conversion; it answers false (and std::to_chars does the work) for magnitudes whose scaled value
+// does not fit, subnormals and exact halfway cases.
+bool exactDigits(double v, int p, char* digits, int& exp) {
+  using U128 = unsigned __int128;
+  static constexpr int kMaxScale = 22;  // 10^22 * 2^53 < 2^127
+  static const auto kPow10 = [] {
+    std::array<U128, kMaxScale + 1> t{};
+    t[0] = 1;
+    for (int i = 1; i <= kMaxScale; ++i) t[size_t(i)] = t[size_t(i - 1)] * 10;
+    return t;
+  }();
+  if (p > 17) return false;
+  const uint64_t bits = std::bit_cast<uint64_t>(v) & ~(uint64_t(1) << 63);
+  const int biased = int(bits >> 52);
+  if (biased == 0 || biased == 0x7FF) return false;
+  const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+  const int q = biased - 1075;  // |v| = m * 2^q
+  int e = ((biased - 1023) * 78913) >> 18;  // floor(log10(2^(biased-1023))): within one of the answer
+  const U128 low = kPow10[size_t(p - 1)], high = kPow10[size_t(p)];
+  for (int tries = 0; tries < 3; ++tries) {
+    const int scale = p - 1 - e;
+    if (scale < 0 || scale > kMaxScale) return false;
+    const U128 scaled = U128(m) * kPow10[size_t(scale)];
+    U128 n;
+    if (q >= 0) {
+      if (q > 10) return false;
+      n = scaled << q;
+    } else {
+      const int shift = -q;
+      if (shift >= 127) return false;
+      n = scaled >> shift;
+      const U128 rest = scaled & ((U128(1) << shift) - 1), half = U128(1) << (shift - 1);
+      if (rest == half) return false;  // a tie: left to the general conversion's rule
+      if (rest > half) ++n;
+    }
+    if (n >= high) {
+      ++e;
+      continue;
+    }
+    if (n < low) {
+      --e;
+      continue;
+    }
+    // Two digits at a time from the right.
+    static constexpr char kPairs[] =
+        "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+        "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+    uint64_t w = uint64_t(n);
+    int k = p;
+    for (; k >= 2; k -= 2) {
+      std::memcpy(digits + k - 2, kPairs + 2 * (w % 100), 2);
+      w /= 100;
+    }
+    if (k) digits[0] = char('0' + w);
+    exp = e;
+    return true;
+  }
+  return false;
+}
+
 // The real in `%.*G` form followed by ".0" when the mantissa has no decimal point, written into
 // buf (kRealRoom bytes); answers the length. The digits come from std::to_chars (exactly rounded
 // like printf, but with no locale and no format parsing): P significant digits in scientific form
@@ -488,19 +552,21 @@ size_t writeReal(char* buf, double v, int precision) {
   }
   // Forty digits is far past what a double holds (17); larger requests are written with forty.
   const int p = precision < 1 ? 1 : precision > kMaxRealDigits ? kMaxRealDigits : precision;
-  char sci[kRealRoom];
-  auto r = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific, p - 1);
-  // sci: [-]d[.ddd]e(+|-)xx
-  const char* s = sci;
   char* o = buf;
-  if (*s == '-') *o++ = *s++;
+  if (v < 0) *o++ = '-';
   char digits[kMaxRealDigits + 1];
-  int nd = 0;
-  const char* q = s;
-  for (; q < r.ptr && *q != 'e'; ++q)
-    if (*q != '.') digits[nd++] = *q;
+  int nd = p;
   int exp = 0;
-  std::from_chars(q + 1 + (q[1] == '+'), r.ptr, exp);
+  if (!exactDigits(v, p, digits, exp)) {
+    char sci[kRealRoom];
+    auto r = std::to_chars(sci, sci + sizeof sci, std::fabs(v), std::chars_format::scientific, p - 1);
+    // sci: d[.ddd]e(+|-)xx
+    nd = 0;
+    const char* q = sci;
+    for (; q < r.ptr && *q != 'e'; ++q)
+      if (*q != '.') digits[nd++] = *q;
+    std::from_chars(q + 1 + (q[1] == '+'), r.ptr, exp);
+  }
   while (nd > 1 && digits[nd - 1] == '0') --nd;  // %G drops trailing zeros
   if (exp >= -4 && exp < p) {
     if (exp >= 0) {
