@@ -2,9 +2,11 @@
 #include "engine/dwg/objects.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/dwg/families.h"
 #include "engine/dwg/objects_types.h"
@@ -219,7 +221,8 @@ bool readExtendedData(BitReader& r, Version v, uint16_t codePage, Tags& out) {
           break;
         }
         case 2: t = Tag::str(1002, e.RC() ? "}" : "{"); break;
-        case 3: t = Tag::handle(1003, e.RLL()); break;  // a layer: named in the resolution pass
+        // Handles in extended data are eight bytes, most significant first.
+        case 3: t = Tag::handle(1003, __builtin_bswap64(e.RLL())); break;  // a layer: named in the resolution pass
         case 4: {
           size_t len = e.RC();
           t.code = 1004;
@@ -227,7 +230,7 @@ bool readExtendedData(BitReader& r, Version v, uint16_t codePage, Tags& out) {
           for (size_t i = 0; i < len && !e.error(); ++i) t.s += char(e.RC());
           break;
         }
-        case 5: t = Tag::handle(1005, e.RLL()); break;
+        case 5: t = Tag::handle(1005, __builtin_bswap64(e.RLL())); break;
         case 10: case 11: case 12: case 13: {
           double x = e.RD(), y = e.RD(), z = e.RD();
           out.push_back(Tag::real(1000 + code, x));
@@ -299,31 +302,31 @@ void setError(DecodedObject& out, Acad::ErrorStatus es) {
 // DWG stores angles in radians; DXF gives these in degrees (the rest, ellipse parameters, MTEXT
 // and linetype shape rotations among them, stay in radians).
 namespace {
+// The groups each type gives in degrees, by DXF name: the families' lists, then the core types
+// the families do not describe. Built once; every decoded record looks its name up here.
+using AngleCodes = std::array<int, 6>;  // 0: unused
+const AngleCodes* angleCodes(std::string_view dxfName) {
+  static const auto* byName = [] {
+    auto* m = new std::unordered_map<std::string_view, AngleCodes>;
+    for (const auto& f : familyTypes()) m->emplace(f.dxfName, f.angles);
+    static const std::pair<const char*, AngleCodes> kDegrees[] = {
+        {"ARC", {50, 51}},    {"INSERT", {50}},       {"TEXT", {50, 51}},              {"ATTRIB", {50, 51}},
+        {"ATTDEF", {50, 51}}, {"SHAPE", {50, 51}},    {"DIMENSION", {50, 51, 52, 53}}, {"POINT", {50}},
+        {"VERTEX", {50}},     {"VIEWPORT", {50, 51}}, {"STYLE", {50}},                 {"VPORT", {50, 51}},
+        {"VIEW", {50}},       {"MLINESTYLE", {51, 52}}};
+    for (const auto& [type, codes] : kDegrees) m->emplace(type, codes);  // a family's list comes first
+    return m;
+  }();
+  auto it = byName->find(dxfName);
+  return it == byName->end() ? nullptr : &it->second;
+}
+
 void scaleAngles(const std::string& dxfName, Tags& body, double factor) {
-  struct Angles {
-    const char* type;
-    int codes[4];  // 0: unused
-  };
-  static const Angles kDegrees[] = {
-      {"ARC", {50, 51}},    {"INSERT", {50}},       {"TEXT", {50, 51}},              {"ATTRIB", {50, 51}},
-      {"ATTDEF", {50, 51}}, {"SHAPE", {50, 51}},    {"DIMENSION", {50, 51, 52, 53}}, {"POINT", {50}},
-      {"VERTEX", {50}},     {"VIEWPORT", {50, 51}}, {"STYLE", {50}},                 {"VPORT", {50, 51}},
-      {"VIEW", {50}},       {"MLINESTYLE", {51, 52}}};
-  if (const FamilyType* f = familyByDxfName(dxfName)) {
-    for (auto& t : body)
-      if (t.kind == ValueKind::Double && t.code != 0 &&
-          std::find(f->angles.begin(), f->angles.end(), t.code) != f->angles.end())
-        t.d *= factor;
-    return;
-  }
-  for (const auto& a : kDegrees) {
-    if (std::string_view(dxfName) != a.type) continue;
-    for (auto& t : body)
-      if (t.kind == ValueKind::Double && t.code != 0 &&
-          std::find(std::begin(a.codes), std::end(a.codes), t.code) != std::end(a.codes))
-        t.d *= factor;
-    return;
-  }
+  const AngleCodes* codes = angleCodes(dxfName);
+  if (!codes) return;
+  for (auto& t : body)
+    if (t.kind == ValueKind::Double && t.code != 0 && std::find(codes->begin(), codes->end(), t.code) != codes->end())
+      t.d *= factor;
 }
 }  // namespace
 

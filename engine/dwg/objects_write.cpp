@@ -1117,7 +1117,7 @@ void writeExtendedData(BitWriter& w, const Tags& xdata, const WriteContext& ctx)
         case 1003: {
           Handle h = t.kind == ValueKind::String ? (ctx.names ? ctx.names->find("LAYER", t.s) : 0) : Handle(t.i);
           chunk.RC(3);
-          chunk.RLL(h);
+          chunk.RLL(__builtin_bswap64(h));  // most significant byte first
           break;
         }
         case 1004: {
@@ -1129,7 +1129,7 @@ void writeExtendedData(BitWriter& w, const Tags& xdata, const WriteContext& ctx)
         }
         case 1005:
           chunk.RC(5);
-          chunk.RLL(t.kind == ValueKind::String ? std::strtoull(t.s.c_str(), nullptr, 16) : uint64_t(t.i));
+          chunk.RLL(__builtin_bswap64(t.kind == ValueKind::String ? std::strtoull(t.s.c_str(), nullptr, 16) : uint64_t(t.i)));
           break;
         case 1010: case 1011: case 1012: case 1013: {
           double x = engine::asDouble(t), y = 0, z = 0;

@@ -220,6 +220,29 @@ bool proxyFromRaw(std::span<const uint8_t> raw, Version from, uint32_t format, c
   return true;
 }
 
+bool proxyOfRawRecord(std::span<const uint8_t> raw, uint16_t dwgType, Version from, uint32_t maint,
+                      const std::vector<DwgClass>& classes, ProxyRecord& out) {
+  const uint32_t format = formatCode(from) | maint << 16;
+  if (dwgType >= 500)
+    return size_t(dwgType - 500) < classes.size() && proxyFromRaw(raw, from, format, classes, dwgType, out);
+  // Later releases frame a proxy's data with its own string stream: not taken apart here.
+  if ((dwgType != 498 && dwgType != 499) || from >= Version::R2007) return false;
+  if (!proxyFromRaw(raw, from, format, classes, 0, out)) return false;
+  BitReader r(out.data.data(), out.data.size());
+  int32_t cls = r.BL();
+  if (cls == dwgType) cls = r.BL();  // R13 files store the proxy's own type number first
+  const uint32_t dataFormat = from >= Version::R2000 ? uint32_t(r.BL()) : format;
+  if (r.error() || r.positionBits() > out.dataBits || cls < 500) return false;
+  out.classId = cls;
+  out.format = dataFormat;
+  BitWriter w;
+  copyBits(r, r.positionBits(), out.dataBits, w);
+  out.dataBits = w.sizeBits();
+  auto bytes = w.bytes();
+  out.data.assign(bytes.begin(), bytes.end());
+  return true;
+}
+
 bool proxyFromTags(const Object& o, ProxyRecord& out) {
   out = ProxyRecord{};
   out.entity = o.type == "ACAD_PROXY_ENTITY";

@@ -57,6 +57,13 @@ bool reframeRecord(std::span<const uint8_t> raw, Version from, const std::vector
 bool proxyFromRaw(std::span<const uint8_t> raw, Version from, uint32_t format, const std::vector<DwgClass>& classes,
                   int32_t classId, ProxyRecord& out);
 
+// The proxy form of any raw record that has one: a record of a class (`dwgType` 500 on), or a
+// proxy the file itself holds (498 / 499) from a release before R2007, whose own part is the
+// original class number (after the proxy's own type number in R13 files), from R2000 on the
+// data's format, then the data.
+bool proxyOfRawRecord(std::span<const uint8_t> raw, uint16_t dwgType, Version from, uint32_t maint,
+                      const std::vector<DwgClass>& classes, ProxyRecord& out);
+
 // The bits at the end of a proxy's data that are its string stream with its size and presence
 // flag (0 when the data has none of its own).
 size_t stringSectionBits(const ProxyRecord& p);

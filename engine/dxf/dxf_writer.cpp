@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "engine/acdb.h"
+#include "engine/dxf/dimension_blocks.h"
 #include "engine/dxf/dxf.h"
 #include "engine/dxf/dxf_tags.h"
 #include "engine/io.h"
@@ -250,6 +251,7 @@ class Writer {
 }  // namespace
 
 std::string dxf::dxfText(Drawing& d, int precision) {
+  DimensionBlocksForExport dimensionBlocks(d);
   Writer w(d, precision);
   w.run();
   return std::move(w.text());
@@ -266,6 +268,9 @@ Acad::ErrorStatus writeDxf(Drawing& d, const char16_t* path, int precision, int 
     Notes notes;
     completeStructure(d, notes);
   }
+  // Dimensions without a geometry block get an empty one while the file is written (before the
+  // plan below, which points into the drawing).
+  DimensionBlocksForExport dimensionBlocks(d);
   // Records a DWG read kept as raw bytes have no DXF form: the export writes them as proxies
   // where their class allows and leaves out the rest (with what names them) rather than write
   // records other readers cannot load. The drawing itself keeps them, so a DWG save still has

@@ -4,6 +4,7 @@
 #include "engine/dwg/raw_records.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <set>
 #include <string_view>
@@ -245,16 +246,45 @@ std::vector<StdEntry> standardEntries() {
   };
 }
 
-// The handles in use, sorted: 8 bytes a record where a hash set would take about 40.
+// The handles in use. Drawings number their records from 1 up with few gaps, so a bit per handle
+// up to the largest is usually smaller than a list and needs no sorting; handles spread wider
+// than 64 per record fall back to a sorted list (8 bytes a record where a hash set takes about 40).
 class HandleIndex {
  public:
   explicit HandleIndex(const Drawing& d) {
+    size_t records = 0;
+    Handle top = 0;
+    d.forEachObject([&](const Object& o) {
+      ++records;
+      top = std::max(top, o.handle);
+    });
+    m_records = records;
+    if (top / 64 <= records) {
+      m_bits.assign(size_t(top / 64 + 1), 0);
+      d.forEachObject([&](const Object& o) { m_bits[o.handle >> 6] |= uint64_t(1) << (o.handle & 63); });
+      return;
+    }
+    m_h.reserve(records);
     d.forEachObject([&](const Object& o) { m_h.push_back(o.handle); });
     std::sort(m_h.begin(), m_h.end());
   }
-  size_t count(Handle h) const { return std::binary_search(m_h.begin(), m_h.end(), h) ? 1 : 0; }
+  size_t count(Handle h) const {
+    if (!m_bits.empty()) return h >> 6 < m_bits.size() ? (m_bits[h >> 6] >> (h & 63)) & 1 : 0;
+    return std::binary_search(m_h.begin(), m_h.end(), h) ? 1 : 0;
+  }
+  // The handles in ascending order (each once when they came as bits).
+  std::vector<Handle> sorted() && {
+    if (m_bits.empty()) return std::move(m_h);
+    std::vector<Handle> out;
+    out.reserve(m_records);
+    for (size_t w = 0; w < m_bits.size(); ++w)
+      for (uint64_t b = m_bits[w]; b; b &= b - 1) out.push_back(Handle(w * 64 + size_t(std::countr_zero(b))));
+    return out;
+  }
 
  private:
+  size_t m_records = 0;
+  std::vector<uint64_t> m_bits;
   std::vector<Handle> m_h;
 };
 
@@ -676,23 +706,20 @@ RawExportPlan planRawExport(const Drawing& d) {
   if (const auto* hv = d.headerVar("$ACADMAINTVER"); hv && !hv->values.empty()) maint = uint32_t(asInt(hv->values[0]));
   std::vector<dwg::DwgClass> classes;
   bool classesRead = false;
-  size_t records = 0;
   bool proxies = false;
   d.forEachObject([&](const Object& o) {
-    ++records;
     proxies = proxies || isProxyType(o.type);
     if (o.dwgRaw.empty() || o.dwgDecoded) return;
     if (!classesRead) {
       classes = dwg::classesOf(d.classes);
       classesRead = true;
     }
-    // A proxy names its class by number: only records numbered through the class list qualify.
+    // A proxy names its class by number: records of a class qualify, and the proxies an earlier
+    // release stores with their class number inside.
     dwg::ProxyRecord p;
     const Tag* marker = o.find(100);
     const bool entity = marker && marker->s == "AcDbEntity";
-    if (known && o.dwgType >= 500 && size_t(o.dwgType - 500) < classes.size() &&
-        dwg::proxyFromRaw(o.dwgRaw, from, dwg::formatCode(from) | maint << 16, classes, o.dwgType, p) &&
-        p.entity == entity) {
+    if (known && dwg::proxyOfRawRecord(o.dwgRaw, o.dwgType, from, maint, classes, p) && p.entity == entity) {
       RawExportPlan::Proxy form;
       form.type = entity ? "ACAD_PROXY_ENTITY" : "ACAD_PROXY_OBJECT";
       if (entity) form.body = o.body;
@@ -702,11 +729,7 @@ RawExportPlan planRawExport(const Drawing& d) {
     }
     plan.unconverted.insert(o.handle);
   });
-  if (proxies || !plan.proxies.empty()) {
-    plan.handles.reserve(records);
-    d.forEachObject([&](const Object& o) { plan.handles.push_back(o.handle); });
-    std::sort(plan.handles.begin(), plan.handles.end());
-  }
+  if (proxies || !plan.proxies.empty()) plan.handles = HandleIndex(d).sorted();
   if (plan.unconverted.empty()) return plan;
   // What the records left out own goes with them (their extension dictionaries and the records
   // under those).
