@@ -1,6 +1,7 @@
 // The image family of types (see families.h): raster images, wipeouts and underlays with their
 // definition and settings objects, and the small objects most drawings carry. The descriptions
 // are in types_image.h; the preparation steps below supply what DXF spells differently.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
@@ -161,6 +162,37 @@ void prepLAYER_INDEX(const PrepInput& in, ObjectWriter& w) {
   for (int64_t c : counts) w.pushInt(c);
 }
 
+// PDF, DWF and DGN underlays: what the record stores that DXF spells differently. The normal
+// comes as 210/220/230 (default: the z axis), the rotation in degrees, each scale factor alone
+// (default 1); a missing contrast is the full 100. Clip vertices are counted in the underlay's
+// own part so points of other parts are never taken for them.
+void prepUnderlay(const PrepInput& in, ObjectWriter& w) {
+  const Tags& b = in.body;
+  const auto part = partOf(b, {"AcDbUnderlayReference"});
+  w.pushReal(realIn(b, part, 210, 0));
+  w.pushReal(realIn(b, part, 220, 0));
+  w.pushReal(realIn(b, part, 230, 1));
+  w.pushReal(realIn(b, part, 50, 0) * 3.14159265358979323846 / 180.0);
+  w.pushReal(realIn(b, part, 41, 1));
+  w.pushReal(realIn(b, part, 42, 1));
+  w.pushReal(realIn(b, part, 43, 1));
+  const Tag* contrast = firstIn(b, part, 281);
+  w.pushInt(contrast ? std::clamp<int64_t>(engine::asInt(*contrast), 0, 255) : 100);
+  w.pushInt(int64_t(countIn(b, part, 11)));
+  // The boundary once more, for the second list an inverted clip gets (see visitUnderlay).
+  std::vector<double> xs, ys;
+  for (size_t i = part.first; i < part.second; ++i) {
+    if (b[i].code == 11) xs.push_back(engine::asDouble(b[i]));
+    if (b[i].code == 21) ys.push_back(engine::asDouble(b[i]));
+  }
+  ys.resize(xs.size(), 0.0);
+  w.pushInt(int64_t(xs.size()));
+  for (size_t i = 0; i < xs.size(); ++i) {
+    w.pushReal(xs[i]);
+    w.pushReal(ys[i]);
+  }
+}
+
 #define KEL_IMAGE_TYPE(name, dxf, kind, prep, cpp) \
   {0, #name, dxf, kind, &types::visit##name<ObjectReader>, &types::visit##name<ObjectWriter>, prep, cpp, {}}
 
@@ -177,14 +209,9 @@ const FamilyType kImageFamily[] = {
     KEL_IMAGE_TYPE(SPATIAL_FILTER, "SPATIAL_FILTER", K::Object, prepSPATIAL_FILTER, "AcDbSpatialFilter"),
     KEL_IMAGE_TYPE(IDBUFFER, "IDBUFFER", K::Object, prepIDBUFFER, "AcDbIdBuffer"),
     KEL_IMAGE_TYPE(LAYER_INDEX, "LAYER_INDEX", K::Object, prepLAYER_INDEX, "AcDbLayerIndex"),
-    // Underlays are read only: one of the two common readers rejects every underlay record of
-    // a file (the reference application's own files included), so the writer leaves them out.
-    {0, "PDFUNDERLAY", "PDFUNDERLAY", K::Entity, &types::visitPDFUNDERLAY<ObjectReader>, nullptr, nullptr,
-     "AcDbPdfReference", {}},
-    {0, "DWFUNDERLAY", "DWFUNDERLAY", K::Entity, &types::visitDWFUNDERLAY<ObjectReader>, nullptr, nullptr,
-     "AcDbDwfReference", {}},
-    {0, "DGNUNDERLAY", "DGNUNDERLAY", K::Entity, &types::visitDGNUNDERLAY<ObjectReader>, nullptr, nullptr,
-     "AcDbDgnReference", {}},
+    KEL_IMAGE_TYPE(PDFUNDERLAY, "PDFUNDERLAY", K::Entity, prepUnderlay, "AcDbPdfReference"),
+    KEL_IMAGE_TYPE(DWFUNDERLAY, "DWFUNDERLAY", K::Entity, prepUnderlay, "AcDbDwfReference"),
+    KEL_IMAGE_TYPE(DGNUNDERLAY, "DGNUNDERLAY", K::Entity, prepUnderlay, "AcDbDgnReference"),
     {0, "PDFDEFINITION", "PDFDEFINITION", K::Object, &types::visitUnderlayDefinition<ObjectReader>,
      &types::visitUnderlayDefinition<ObjectWriter>, nullptr, "AcDbPdfDefinition", {}},
     {0, "DWFDEFINITION", "DWFDEFINITION", K::Object, &types::visitUnderlayDefinition<ObjectReader>,

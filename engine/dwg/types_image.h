@@ -203,7 +203,8 @@ void visitLAYER_INDEX(IO& io) {
 
 // PDF, DWF and DGN underlays: a reference to a definition object placed like a block. DWG keeps
 // the rotation in radians; DXF gives degrees, converted here rather than by the common angle
-// tables so the reading and writing sides stay symmetrical within this file.
+// tables so the reading and writing sides stay symmetrical within this file. A writer takes the
+// values stored with code 0 (normal, rotation, scale, contrast, vertex count) from prepUnderlay.
 template <class IO>
 void visitUnderlay(IO& io) {
   io.marker("AcDbUnderlayReference");
@@ -219,12 +220,26 @@ void visitUnderlay(IO& io) {
   io.implied(Tag::real(210, normal.x));
   io.implied(Tag::real(220, normal.y));
   io.implied(Tag::real(230, normal.z));
-  io.RC(280);  // flags (16: the clip is inverted; no second boundary follows in the files seen)
+  const int flags = io.RC(280);  // 1 clipped, 2 on, 4 monochrome, 8 adjusted for background, 16 clip inverted
   io.implied(Tag::integer(281, io.RC(0)));  // contrast
   io.RC(282);                               // fade
   const int n = io.BL(0);
   if (n < 0 || size_t(n) > io.streams().data.remainingBits() / 128) return io.fail();
   for (int i = 0; i < n && !io.failed(); ++i) io.RD2(11);
+  // One independent reader refuses an underlay record without clip vertices, and with the clip
+  // inverted (16) it expects a second, non-empty vertex list after the first; the reference
+  // application's files end after the clip. A writer therefore leaves out an underlay without a
+  // clip boundary (rather than make the whole file unreadable there) and, for an inverted clip,
+  // repeats the boundary as that second list, which readers that stop after the clip never reach.
+  if constexpr (!IO::reading) {
+    if (n == 0) return io.fail();
+    if (flags & 16) {
+      const int m = io.BS(0);
+      for (int i = 0; i < m && !io.failed(); ++i) io.RD2(0);
+    }
+  } else {
+    (void)flags;
+  }
 }
 
 template <class IO> void visitPDFUNDERLAY(IO& io) { visitUnderlay(io); }

@@ -14,7 +14,9 @@
 #include "engine/dwg/read_dwg.h"
 #include "engine/dwg/write_dwg.h"
 #include "engine/model/drawing.h"
+#include "engine/io.h"
 #include "engine/model/structure.h"
+#include "platform/utf.h"
 
 using namespace kel::dwg;
 using kel::engine::Drawing;
@@ -214,4 +216,52 @@ TEST(DwgFamilyImage, DrawingRoundTripKeepsValues) {
   EXPECT_EQ(index.integer(90), 2);
   EXPECT_EQ(Handle(index.find(360)->i), bufferH);
   EXPECT_EQ(reals(one("IDBUFFER"), 330).size(), 2u);
+}
+
+// Underlays read from DXF, written and read back: placement, scale, rotation (degrees in DXF),
+// flags, contrast, fade, clip vertices and the definition link survive, also for an inverted
+// clip (whose record carries a second boundary the reader does not need) and for the DGN kind;
+// an underlay without clip vertices is left out, as one common reader refuses the whole file
+// for it.
+TEST(DwgFamilyImage, UnderlayRoundTripKeepsValues) {
+  const fs::path dxf = fs::path(KEL_SHARED_DIR) / "corpus" / "dxf-ref" / "libredwg_2004_Underlay.dxf";
+  if (!fs::exists(dxf)) GTEST_SKIP() << "no corpus";
+  Drawing src;
+  const std::u16string in = plat::fromUtf8(dxf.string());
+  ASSERT_EQ(kel::engine::readDxf(src, in.c_str(), nullptr), Acad::eOk);
+  ASSERT_EQ(ofType(src, "PDFUNDERLAY").size(), 3u);
+  // The second one becomes a DGN underlay, the third loses its clip boundary.
+  std::vector<Object*> under;
+  for (Object& e : src.entities)
+    if (e.type == "PDFUNDERLAY") under.push_back(&e);
+  under[1]->type = "DGNUNDERLAY";
+  std::erase_if(under[2]->body, [](const Tag& t) { return t.code == 11 || t.code == 21; });
+  const Handle cut = under[2]->handle;
+  const Object want[] = {*under[0], *under[1]};
+
+  std::vector<uint8_t> file;
+  DwgWriteInfo wi;
+  ASSERT_EQ(writeDwgBytes(src, file, &wi), Acad::eOk);
+  EXPECT_EQ(wi.skippedTypes.count("DGNUNDERLAY"), 0u);
+  EXPECT_EQ(wi.skippedTypes["PDFUNDERLAY"], 1u);
+  Drawing back;
+  DwgReadInfo ri;
+  ASSERT_EQ(readDwgBytes(back, file, &ri), Acad::eOk);
+  EXPECT_EQ(ri.rawTypes.count("PDFUNDERLAY") + ri.rawTypes.count("DGNUNDERLAY"), 0u);
+
+  auto pdf = ofType(back, "PDFUNDERLAY"), dgn = ofType(back, "DGNUNDERLAY");
+  ASSERT_EQ(pdf.size(), 1u);
+  ASSERT_EQ(dgn.size(), 1u);
+  for (const Object* o : {pdf[0], dgn[0]}) EXPECT_NE(o->handle, cut);
+  const Object* got[] = {pdf[0], dgn[0]};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    for (int code : {10, 20, 30, 41, 42, 43, 50}) EXPECT_NEAR(got[i]->real(code), want[i].real(code, code >= 41 && code <= 43 ? 1 : 0), 1e-9) << code;
+    for (int code : {280, 281, 282}) EXPECT_EQ(got[i]->integer(code), want[i].integer(code)) << code;
+    EXPECT_EQ(reals(*got[i], 11), reals(want[i], 11));
+    EXPECT_EQ(reals(*got[i], 21), reals(want[i], 21));
+    EXPECT_EQ(got[i]->integer(280) & 16, 16);  // both clips are inverted
+    EXPECT_EQ(Handle(got[i]->find(340)->i), ofType(back, "PDFDEFINITION").at(0)->handle);
+  }
+  EXPECT_NEAR(pdf[0]->real(50), 5, 1e-9);
 }

@@ -131,7 +131,7 @@ TEST(DwgWriteFile, SettingsReachTheFile) {
 TEST(DwgWriteFile, UnknownTypesAreLeftOutAndCounted) {
   Drawing d = sampleDrawing();
   Object o;
-  o.type = "SECTIONOBJECT";
+  o.type = "SWEPTSURFACE";
   o.handle = d.newHandle();
   o.owner = d.entities.front().owner;
   o.body = {Tag::str(100, "AcDbEntity"), Tag::str(8, "0")};
@@ -140,7 +140,7 @@ TEST(DwgWriteFile, UnknownTypesAreLeftOutAndCounted) {
   DwgWriteInfo info;
   ASSERT_EQ(writeDwgBytes(d, file, &info), Acad::eOk);
   EXPECT_EQ(info.skipped, 1u);
-  EXPECT_EQ(info.skippedTypes["SECTIONOBJECT"], 1u);
+  EXPECT_EQ(info.skippedTypes["SWEPTSURFACE"], 1u);
   ASSERT_EQ(info.notes.size(), 1u);
   Container2004 c;
   EXPECT_EQ(c.open(file), Acad::eOk);
@@ -152,7 +152,7 @@ TEST(DwgWriteFile, SaveReportsWhatItLeavesOut) {
   Drawing d = sampleDrawing();
   for (int i = 0; i < 2; ++i) {
     Object o;
-    o.type = "SECTIONOBJECT";
+    o.type = "SWEPTSURFACE";
     o.handle = d.newHandle();
     o.body = {Tag::str(100, "AcDbEntity"), Tag::str(8, "0")};
     d.entities.push_back(o);
@@ -165,7 +165,7 @@ TEST(DwgWriteFile, SaveReportsWhatItLeavesOut) {
   kel::sdk::setPrintSink(nullptr);
   EXPECT_EQ(info.skipped, 2u);
   ASSERT_EQ(printed.size(), 1u);
-  EXPECT_NE(printed[0].find("SECTIONOBJECT"), std::string::npos);
+  EXPECT_NE(printed[0].find("SWEPTSURFACE"), std::string::npos);
   EXPECT_EQ(printed[0].front(), '\n');
 }
 
