@@ -1,5 +1,5 @@
-// The table family of types (see families.h): ACAD_TABLE (read), TABLESTYLE, CELLSTYLEMAP and
-// TABLEGEOMETRY (read and written). The descriptions and the walks over a table's two cell layouts
+// The table family of types (see families.h): ACAD_TABLE, TABLESTYLE, CELLSTYLEMAP and
+// TABLEGEOMETRY, read and written. The descriptions and the walks over a table's two cell layouts
 // are in types_table.h; this file makes DXF's groups from a table or table style read from a file
 // and, for writing, builds the cell-style and content layouts from the DXF groups.
 #include <algorithm>
@@ -677,12 +677,11 @@ void visitACAD_TABLE(IO& io) {
 namespace {
 
 const FamilyType kTableFamily[] = {
-    // The table entity is read only for now: the AC1027 form written by tableEntityWriter is the
-    // one the reference application's files have, but one of the two common readers misreads
-    // every such record (the reference application's own included) and flags the file, so the
-    // writer leaves tables out and says so.
-    {0, "ACAD_TABLE", "ACAD_TABLE", RecordKind::Entity, &visitACAD_TABLE<ObjectReader>, nullptr, nullptr,
-     "AcDbTable", {50}},
+    // Tables are written in the content layout (the form of R2010 and later), whatever release the
+    // source DXF came from: DXF always gives the inline view, which prepACAD_TABLE turns into
+    // columns, rows, contents and merged ranges.
+    {0, "ACAD_TABLE", "ACAD_TABLE", RecordKind::Entity, &visitACAD_TABLE<ObjectReader>,
+     &visitACAD_TABLE<ObjectWriter>, prepACAD_TABLE, "AcDbTable", {50}},
     {0, "TABLESTYLE", "TABLESTYLE", RecordKind::Object, &visitTABLESTYLE<ObjectReader>,
      &visitTABLESTYLE<ObjectWriter>, prepTABLESTYLE, "AcDbTableStyle", {}},
     {0, "CELLSTYLEMAP", "CELLSTYLEMAP", RecordKind::Object, &visitCELLSTYLEMAP<ObjectReader>,
@@ -694,14 +693,5 @@ const FamilyType kTableFamily[] = {
 }  // namespace
 
 std::span<const FamilyType> tableFamily() { return kTableFamily; }
-
-namespace types {
-
-FamilyType tableEntityWriter() {
-  return {0, "ACAD_TABLE", "ACAD_TABLE", RecordKind::Entity, &visitACAD_TABLE<ObjectReader>,
-          &visitACAD_TABLE<ObjectWriter>, prepACAD_TABLE, "AcDbTable", {50}};
-}
-
-}  // namespace types
 
 }  // namespace kel::dwg

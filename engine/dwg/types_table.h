@@ -19,10 +19,6 @@
 #include "engine/dwg/objects_types.h"
 #include "engine/dwg/types_leader.h"
 
-namespace kel::dwg {
-struct FamilyType;
-}
-
 namespace kel::dwg::types {
 
 // ---- the pieces ----------------------------------------------------------------------------------
@@ -825,7 +821,5 @@ void emitTable(ObjectReader& io, Table& t);
 Table parseTable(const Tags& body, bool wide);
 // Builds the content layout from the inline view (`at`: the table's insertion point).
 void inlineToContent(Table& t, bool wide, const Point3& at);
-// The table entity with its AC1027 writing side (the family lists it read only).
-FamilyType tableEntityWriter();
 
 }  // namespace kel::dwg::types
