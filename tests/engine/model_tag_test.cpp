@@ -68,6 +68,7 @@ TEST(Tag, TextAndNumberShareTheValue) {
   EXPECT_STREQ(Tag::handle(5, 0x1F).s.c_str(), "");
   EXPECT_EQ(ke::asInt(Tag::integer(40, 3)), 3);  // a real code given an integer holds a real
   EXPECT_EQ(Tag::integer(40, 3).kind, ke::ValueKind::Double);
+  EXPECT_EQ(ke::asInt(Tag::integer(0, 7)), 7);  // a text code given an integer (the writer's queue)
 
   // A text group reads as zero through the helpers, whatever its bytes are.
   for (const auto& text : samples()) {
