@@ -32,7 +32,7 @@ const DwgHeaderVar* DwgHeader::find(const std::string& name) const {
 }
 engine::Handle DwgHeader::handle(const std::string& name) const {
   const DwgHeaderVar* v = find(name);
-  return v && !v->values.empty() ? engine::Handle(v->values[0].i) : 0;
+  return v && !v->values.empty() ? engine::Handle(engine::asInt(v->values[0])) : 0;
 }
 int64_t DwgHeader::integer(const std::string& name, int64_t dflt) const {
   const DwgHeaderVar* v = find(name);

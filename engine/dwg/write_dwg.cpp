@@ -570,9 +570,9 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
     Tags out;
     for (size_t i = 0; i < b.size(); ++i) {
       if (b[i].code == 3) {
-        if (i + 1 < b.size() && (b[i + 1].code == 350 || b[i + 1].code == 360) && present.count(Handle(b[i + 1].i))) {
+        if (i + 1 < b.size() && (b[i + 1].code == 350 || b[i + 1].code == 360) && present.count(Handle(engine::asInt(b[i + 1])))) {
           out.push_back(b[i]);
-          out.push_back(Tag::handle(hard ? 360 : 350, Handle(b[i + 1].i)));
+          out.push_back(Tag::handle(hard ? 360 : 350, Handle(engine::asInt(b[i + 1]))));
           ++i;
         } else if (i + 1 < b.size() && (b[i + 1].code == 350 || b[i + 1].code == 360)) {
           ++i;
@@ -647,7 +647,7 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
     for (size_t i = 0; i + 1 < nod.body.size(); ++i) {
       if (nod.body[i].code != 3) continue;
       for (auto [key, var] : keys)
-        if (sameName(nod.body[i].s, key)) links.handles[var] = Handle(nod.body[i + 1].i);
+        if (sameName(nod.body[i].s, key)) links.handles[var] = Handle(engine::asInt(nod.body[i + 1]));
     }
   }
   for (Handle h : failed) present.erase(h);

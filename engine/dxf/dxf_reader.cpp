@@ -46,14 +46,17 @@ class TextDecoder {
         break;
       }
     if (plain) return;
+    std::string text;
     if (m_version >= 1021) {
-      if (!dxf::repairUtf8(t.s) && m_repaired++ == 0)
+      text = t.s;
+      if (!dxf::repairUtf8(text) && m_repaired++ == 0)
         m_log.problem(line, t.code, "text that is not valid UTF-8", "stray bytes taken as CP1252");
     } else {
-      t.s = dxf::toUtf8(t.s, m_cp);
+      text = dxf::toUtf8(t.s, m_cp);
     }
-    if (!m_binary) dxf::decodeCarets(t.s);
-    dxf::decodeEscapes(t.s);
+    if (!m_binary) dxf::decodeCarets(text);
+    dxf::decodeEscapes(text);
+    t.s = text;
   }
 
  private:
@@ -286,7 +289,7 @@ class SectionReader {
             if (m_tags[q].kind == ValueKind::Handle && m_tags[q].i) o.reactors.push_back(Handle(m_tags[q].i));
         } else if (t.s == "{ACAD_XDICTIONARY") {
           for (size_t q = j + 1; q < k; ++q)
-            if (m_tags[q].code == 360) o.xdict = Handle(m_tags[q].i);
+            if (m_tags[q].code == 360) o.xdict = Handle(asInt(m_tags[q]));
         } else {
           AppData app{t.s, {}};
           app.tags.reserve(k - j - 1);
@@ -297,7 +300,7 @@ class SectionReader {
         continue;
       }
       if (!gotOwner && t.code == 330) {
-        o.owner = Handle(t.i);
+        o.owner = Handle(asInt(t));
         gotOwner = true;
         ++j;
         continue;
@@ -594,7 +597,7 @@ Acad::ErrorStatus readDxfData(Drawing& d, std::string_view data, const char16_t*
   nd.settings.drawOrderCtl = uint8_t(headerInt(nd, "$SORTENTS", nd.settings.drawOrderCtl));
   nd.settings.updateThumbnail = uint8_t(headerInt(nd, "$UPDATETHUMBNAIL", nd.settings.updateThumbnail));
   if (const HeaderVar* hs = nd.headerVar("$HANDSEED"); hs && !hs->values.empty())
-    nd.nextHandle = std::max<Handle>(1, Handle(hs->values.front().i));
+    nd.nextHandle = std::max<Handle>(1, Handle(asInt(hs->values.front())));
 
   Notes notes;
   completeStructure(nd, notes);

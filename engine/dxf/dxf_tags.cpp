@@ -67,7 +67,7 @@ constexpr int8_t hexDigit(char c) {
 }
 
 // Binary chunks (310..319) are long runs of hex digit pairs: decoded by table, two digits a byte.
-bool unhex(std::string_view s, std::string& out) {
+bool unhex(std::string_view s, TagText& out) {
   static const auto table = [] {
     std::array<int8_t, 256> t{};
     for (int c = 0; c < 256; ++c) t[size_t(c)] = hexDigit(char(c));
@@ -77,10 +77,11 @@ bool unhex(std::string_view s, std::string& out) {
   if (s.size() % 2) return false;
   out.resize(s.size() / 2);
   const auto* in = reinterpret_cast<const unsigned char*>(s.data());
+  char* o = out.data();
   for (size_t i = 0; i < out.size(); ++i) {
     const int hi = table[in[2 * i]], lo = table[in[2 * i + 1]];
     if ((hi | lo) < 0) return false;
-    out[i] = char(hi << 4 | lo);
+    o[i] = char(hi << 4 | lo);
   }
   return true;
 }

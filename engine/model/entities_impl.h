@@ -57,7 +57,7 @@ void get(T& v, const Attr<T>& a, const Tag& t, int axis) {
         if constexpr (std::is_same_v<M, double>) f = asDouble(t);
         else if constexpr (std::is_same_v<M, std::string>) f = t.s;
         else if constexpr (std::is_same_v<M, Vec3>) (axis == 0 ? f.x : axis == 1 ? f.y : f.z) = asDouble(t);
-        else if constexpr (std::is_same_v<M, Handle>) f = Handle(t.i);
+        else if constexpr (std::is_same_v<M, Handle>) f = Handle(asInt(t));
         else if constexpr (std::is_same_v<M, EntityCommon>) decodeCommon(t, f);
         else f = static_cast<M>(asInt(t));
       },

@@ -166,7 +166,7 @@ Handle dictEntry(const Object& dict, const std::string& key) {
   for (size_t i = 0; i + 1 < dict.body.size(); ++i)
     if (dict.body[i].code == 3 && sameName(dict.body[i].s, key) &&
         (dict.body[i + 1].code == 350 || dict.body[i + 1].code == 360))
-      return Handle(dict.body[i + 1].i);
+      return Handle(asInt(dict.body[i + 1]));
   return 0;
 }
 void addDictEntry(Object& dict, const std::string& key, Handle h) {
@@ -660,7 +660,7 @@ bool planTouches(const RawExportPlan& plan, const Object& o) {
   const bool dict = isDictionaryType(o.type);
   if (dict) {
     for (size_t i = 0; i + 1 < o.body.size(); ++i)
-      if (entryGone(o.body, i, [&](const Tag& v) { return v.i == 0 || plan.leftOut.count(Handle(v.i)); })) return true;
+      if (entryGone(o.body, i, [&](const Tag& v) { return asInt(v) == 0 || plan.leftOut.count(Handle(asInt(v))); })) return true;
   }
   if (plan.leftOut.empty()) return false;
   for (Handle h : o.reactors)
@@ -685,7 +685,7 @@ void applyPlan(const RawExportPlan& plan, Object& o) {
     }
   }
   const bool dict = isDictionaryType(o.type);
-  if (dict) eraseEntries(o.body, [](const Tag& v) { return v.i == 0; });
+  if (dict) eraseEntries(o.body, [](const Tag& v) { return asInt(v) == 0; });
   if (plan.leftOut.empty()) return;
   o.reactors.erase(std::remove_if(o.reactors.begin(), o.reactors.end(), [&](Handle h) { return plan.leftOut.count(h) > 0; }), o.reactors.end());
   if (plan.leftOut.count(o.xdict)) o.xdict = 0;
@@ -693,7 +693,7 @@ void applyPlan(const RawExportPlan& plan, Object& o) {
   std::erase_if(o.body, [&](const Tag& t) {
     return t.kind == ValueKind::Handle && t.code != 350 && t.code != 360 && plan.leftOut.count(Handle(t.i)) > 0;
   });
-  if (dict) eraseEntries(o.body, [&](const Tag& v) { return plan.leftOut.count(Handle(v.i)) > 0; });
+  if (dict) eraseEntries(o.body, [&](const Tag& v) { return plan.leftOut.count(Handle(asInt(v))) > 0; });
 }
 
 }  // namespace
