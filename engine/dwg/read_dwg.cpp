@@ -297,9 +297,11 @@ Acad::ErrorStatus readDwgBytes(Drawing& d, std::span<const uint8_t> file, DwgRea
       r.obj.dwgType = o.type;
       r.obj.dwgRaw = std::move(o.raw);
     } else if (o.decoded) {
-      // Types we read but do not write (tables, underlays) keep their bytes for a DWG save.
+      // Types we read but do not write keep their bytes for a DWG save. So do tables of R2010 and
+      // later: their record is already in the form we write, and the copy keeps the cell
+      // formatting our table writer does not carry.
       const FamilyType* ft = o.type >= 500 ? familyByTypeName(o.typeName) : nullptr;
-      if (ft && !ft->write) {
+      if (ft && (!ft->write || (v >= Version::R2010 && o.typeName == "ACAD_TABLE"))) {
         r.obj.dwgType = o.type;
         r.obj.dwgDecoded = true;
         r.obj.dwgRaw.assign(rec.begin(), rec.end());

@@ -226,14 +226,13 @@ void visitUnderlay(IO& io) {
   const int n = io.BL(0);
   if (n < 0 || size_t(n) > io.streams().data.remainingBits() / 128) return io.fail();
   for (int i = 0; i < n && !io.failed(); ++i) io.RD2(11);
-  // One independent reader refuses an underlay record without clip vertices, and with the clip
-  // inverted (16) it expects a second, non-empty vertex list after the first; the reference
-  // application's files end after the clip. A writer therefore leaves out an underlay without a
-  // clip boundary (rather than make the whole file unreadable there) and, for an inverted clip,
-  // repeats the boundary as that second list, which readers that stop after the clip never reach.
+  // With the clip inverted (16) one independent reader expects a second, non-empty vertex list
+  // after the first, while the reference application's files end after the clip; the writer
+  // repeats the boundary as that second list, which readers that stop after the clip never
+  // reach. An underlay without clip vertices is written as the reference application writes it,
+  // although that reader refuses such a record.
   if constexpr (!IO::reading) {
-    if (n == 0) return io.fail();
-    if (flags & 16) {
+    if (n > 0 && (flags & 16)) {
       const int m = io.BS(0);
       for (int i = 0; i < m && !io.failed(); ++i) io.RD2(0);
     }
