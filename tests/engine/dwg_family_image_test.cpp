@@ -221,8 +221,7 @@ TEST(DwgFamilyImage, DrawingRoundTripKeepsValues) {
 // Underlays read from DXF, written and read back: placement, scale, rotation (degrees in DXF),
 // flags, contrast, fade, clip vertices and the definition link survive, also for an inverted
 // clip (whose record carries a second boundary the reader does not need) and for the DGN kind;
-// an underlay without clip vertices is left out, as one common reader refuses the whole file
-// for it.
+// an underlay without clip vertices is written and comes back without them.
 TEST(DwgFamilyImage, UnderlayRoundTripKeepsValues) {
   const fs::path dxf = fs::path(KEL_SHARED_DIR) / "corpus" / "dxf-ref" / "libredwg_2004_Underlay.dxf";
   if (!fs::exists(dxf)) GTEST_SKIP() << "no corpus";
@@ -243,17 +242,21 @@ TEST(DwgFamilyImage, UnderlayRoundTripKeepsValues) {
   DwgWriteInfo wi;
   ASSERT_EQ(writeDwgBytes(src, file, &wi), Acad::eOk);
   EXPECT_EQ(wi.skippedTypes.count("DGNUNDERLAY"), 0u);
-  EXPECT_EQ(wi.skippedTypes["PDFUNDERLAY"], 1u);
+  EXPECT_EQ(wi.skippedTypes.count("PDFUNDERLAY"), 0u);
   Drawing back;
   DwgReadInfo ri;
   ASSERT_EQ(readDwgBytes(back, file, &ri), Acad::eOk);
   EXPECT_EQ(ri.rawTypes.count("PDFUNDERLAY") + ri.rawTypes.count("DGNUNDERLAY"), 0u);
 
   auto pdf = ofType(back, "PDFUNDERLAY"), dgn = ofType(back, "DGNUNDERLAY");
-  ASSERT_EQ(pdf.size(), 1u);
+  ASSERT_EQ(pdf.size(), 2u);
   ASSERT_EQ(dgn.size(), 1u);
-  for (const Object* o : {pdf[0], dgn[0]}) EXPECT_NE(o->handle, cut);
-  const Object* got[] = {pdf[0], dgn[0]};
+  const Object* bare = pdf[0]->handle == cut ? pdf[0] : pdf[1];
+  const Object* clipped = pdf[0]->handle == cut ? pdf[1] : pdf[0];
+  EXPECT_EQ(bare->handle, cut);
+  EXPECT_EQ(bare->find(11), nullptr);
+  EXPECT_NE(dgn[0]->handle, cut);
+  const Object* got[] = {clipped, dgn[0]};
   for (int i = 0; i < 2; ++i) {
     SCOPED_TRACE(i);
     for (int code : {10, 20, 30, 41, 42, 43, 50}) EXPECT_NEAR(got[i]->real(code), want[i].real(code, code >= 41 && code <= 43 ? 1 : 0), 1e-9) << code;
@@ -263,5 +266,5 @@ TEST(DwgFamilyImage, UnderlayRoundTripKeepsValues) {
     EXPECT_EQ(got[i]->integer(280) & 16, 16);  // both clips are inverted
     EXPECT_EQ(Handle(got[i]->find(340)->i), ofType(back, "PDFDEFINITION").at(0)->handle);
   }
-  EXPECT_NEAR(pdf[0]->real(50), 5, 1e-9);
+  EXPECT_NEAR(clipped->real(50), 5, 1e-9);
 }
