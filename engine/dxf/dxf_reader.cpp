@@ -18,6 +18,7 @@
 #include "engine/io.h"
 #include "engine/model/drawing.h"
 #include "engine/model/structure.h"
+#include "engine/model/entities.h"
 #include "engine/model/types.h"
 #include "platform/utf.h"
 
@@ -608,7 +609,7 @@ Acad::ErrorStatus readDxfData(Drawing& d, std::string_view data, const char16_t*
   // Say which record types are kept as read, without a typed view.
   std::map<std::string, size_t> raw;
   nd.forEachObject([&](const Object& o) {
-    if (!isModelled(o.type) && o.type != "TABLE") ++raw[o.type];
+    if (!viewOf(o.type) && o.type != "TABLE") ++raw[o.type];
   });
   for (const auto& [type, n] : raw) log.note("kept as read (not modelled): " + type + " x" + std::to_string(n));
 

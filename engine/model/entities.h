@@ -5,6 +5,7 @@
 // generators of tests and benchmarks) reads and makes them.
 #pragma once
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -17,7 +18,7 @@ struct Vec3 {
   bool operator==(const Vec3&) const = default;
 };
 
-// What every entity carries in its AcDbEntity part.
+// What every entity carries in its AcDbEntity part. Groups left at their defaults are not written.
 struct EntityCommon {
   std::string layer = "0";
   std::string linetype = "ByLayer";
@@ -25,6 +26,15 @@ struct EntityCommon {
   int16_t lineweight = -1;
   double linetypeScale = 1;
   int16_t paperSpace = 0;
+  std::string layout;          // 410: the layout a paper-space entity is on
+  int16_t invisible = 0;       // 60
+  int32_t trueColor = -1;      // 420: 0x00RRGGBB, -1 none
+  std::string colorName;       // 430
+  int32_t transparency = -1;   // 440, -1 none
+  Handle material = 0;         // 347
+  Handle plotStyle = 0;        // 390
+  int16_t shadow = -1;         // 284, -1 none
+  std::vector<std::string> graphics;  // proxy graphics, its 310 pieces as stored (size in 92/160)
   bool operator==(const EntityCommon&) const = default;
 };
 
@@ -140,11 +150,19 @@ struct Layer {
 };
 
 template <class T>
-using Member = std::variant<double T::*, int16_t T::*, int32_t T::*, bool T::*, std::string T::*, Vec3 T::*,
-                            Handle T::*, EntityCommon T::*>;
+using Member = std::variant<double T::*, int16_t T::*, int32_t T::*, int64_t T::*, bool T::*, std::string T::*,
+                            Vec3 T::*, Handle T::*, EntityCommon T::*, std::vector<double> T::*,
+                            std::vector<int32_t> T::*, std::vector<std::string> T::*, std::vector<Vec3> T::*,
+                            std::vector<Handle> T::*>;
 
 // One group of a type: the subclass it sits under, its code and where it lives in the struct.
 // Vec3 members take the code and code+10, code+20. since/until: $ACADVER numbers.
+//
+// Reading, each group goes to the first entry of its subclass that claims its code and is not yet
+// filled: a scalar takes one occurrence, so two entries with the same code take the first and the
+// second occurrence; a list (std::vector member) takes every occurrence from then on (a point list
+// starts a new point at each x). Writing follows the table order; lists write every element.
+// The member's default (its initializer in the struct) is the value a record without the group has.
 template <class T>
 struct Attr {
   const char* subclass;
@@ -154,7 +172,9 @@ struct Attr {
   int until = 9999;
 };
 
-// The description of each modelled type: DXF name, table, and hooks for its repeated groups.
+// The description of each modelled type: DXF names, table, and hooks for what a table cannot say
+// (nested repeated structures): `decodeExtra`/`encodeExtra` run at the table's KEL_EXTRA entry and
+// `extraCodes` names the codes they handle; `prepare` sets derived values (counts) before writing.
 template <class T>
 struct Description;
 
@@ -165,6 +185,20 @@ bool decode(const Object& o, T& out);
 // Builds the record body (subclass markers and groups, in table order) for the given version.
 template <class T>
 Object encode(const T& v, int version = 1027);
+
+// A modelled type seen from outside its struct: for lists of all modelled types (the import log,
+// the corpus checks). `roundTrip` reads a record into the view, writes it and reads that again:
+// false (with the reason) when the two reads differ.
+struct ViewInfo {
+  const char* type;
+  bool (*roundTrip)(const Object& o, std::string& why);
+  std::vector<int> (*codes)();
+};
+template <class T>
+void addView(std::vector<ViewInfo>& out);
+// Every modelled type (engine/model/views.cpp), and one by DXF name (null when not modelled).
+const std::vector<ViewInfo>& views();
+const ViewInfo* viewOf(std::string_view type);
 
 // Adds a typed entity to a container list of a drawing with a new handle and the owner given.
 template <class T>

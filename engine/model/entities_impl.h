@@ -1,6 +1,9 @@
 // The type descriptions and the table-driven decode/encode of entities.h.
 #pragma once
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <utility>
 #include <type_traits>
 
 namespace kel::engine {
@@ -8,24 +11,82 @@ namespace kel::engine {
 namespace detail {
 
 // The AcDbEntity part shared by all entity types.
+// A text group, or a binary one where the code holds bytes (310..319, 1004).
+inline Tag textTag(int code, std::string_view v) {
+  Tag t = Tag::str(code, v);
+  if (kindOf(code) == ValueKind::Binary) t.kind = ValueKind::Binary;
+  return t;
+}
+
+// The AcDbEntity part shared by all entity types.
 inline void encodeCommon(const EntityCommon& c, Tags& out) {
   if (c.paperSpace) out.push_back(Tag::integer(67, c.paperSpace));
+  if (!c.layout.empty()) out.push_back(Tag::str(410, c.layout));
   out.push_back(Tag::str(8, c.layer));
   if (c.linetype != "ByLayer") out.push_back(Tag::str(6, c.linetype));
+  if (c.material) out.push_back(Tag::handle(347, c.material));
   if (c.color != 256) out.push_back(Tag::integer(62, c.color));
   if (c.lineweight != -1) out.push_back(Tag::integer(370, c.lineweight));
   if (c.linetypeScale != 1) out.push_back(Tag::real(48, c.linetypeScale));
+  if (c.invisible) out.push_back(Tag::integer(60, c.invisible));
+  if (!c.graphics.empty()) {
+    int64_t n = 0;
+    for (const auto& g : c.graphics) n += int64_t(g.size());
+    out.push_back(Tag::integer(92, n));
+    for (const auto& g : c.graphics) out.push_back(textTag(310, g));
+  }
+  if (c.trueColor >= 0) out.push_back(Tag::integer(420, c.trueColor));
+  if (!c.colorName.empty()) out.push_back(Tag::str(430, c.colorName));
+  if (c.transparency >= 0) out.push_back(Tag::integer(440, c.transparency));
+  if (c.plotStyle) out.push_back(Tag::handle(390, c.plotStyle));
+  if (c.shadow >= 0) out.push_back(Tag::integer(284, c.shadow));
 }
 inline bool decodeCommon(const Tag& t, EntityCommon& c) {
   switch (t.code) {
     case 67: c.paperSpace = int16_t(asInt(t)); return true;
+    case 410: c.layout = t.s; return true;
     case 8: c.layer = t.s; return true;
     case 6: c.linetype = t.s; return true;
+    case 347: c.material = Handle(asInt(t)); return true;
     case 62: c.color = int16_t(asInt(t)); return true;
     case 370: c.lineweight = int16_t(asInt(t)); return true;
     case 48: c.linetypeScale = asDouble(t); return true;
+    case 60: c.invisible = int16_t(asInt(t)); return true;
+    case 92: case 160: return true;  // the graphics size follows from the pieces
+    case 310: c.graphics.push_back(t.s); return true;
+    case 420: c.trueColor = int32_t(asInt(t)); return true;
+    case 430: c.colorName = t.s; return true;
+    case 440: c.transparency = int32_t(asInt(t)); return true;
+    case 390: c.plotStyle = Handle(asInt(t)); return true;
+    case 284: c.shadow = int16_t(asInt(t)); return true;
     default: return false;
   }
+}
+inline constexpr int kCommonCodes[] = {67, 410, 8, 6, 347, 62, 370, 48, 60, 92, 160, 310, 420, 430, 440, 390, 284};
+
+template <class M>
+struct IsList : std::false_type {};
+template <class E>
+struct IsList<std::vector<E>> : std::true_type {};
+
+template <class E>
+Tag valueTag(int code, const E& f) {
+  if constexpr (std::is_same_v<E, double>) return Tag::real(code, f);
+  else if constexpr (std::is_same_v<E, std::string>) return textTag(code, f);
+  else if constexpr (std::is_same_v<E, Handle>) return Tag::handle(code, f);
+  else return Tag::integer(code, int64_t(f));
+}
+template <class E>
+void valueFrom(E& f, const Tag& t) {
+  if constexpr (std::is_same_v<E, double>) f = asDouble(t);
+  else if constexpr (std::is_same_v<E, std::string>) f = t.s;
+  else if constexpr (std::is_same_v<E, Handle>) f = Handle(asInt(t));
+  else f = static_cast<E>(asInt(t));
+}
+inline void putPoint(int code, const Vec3& p, Tags& out) {
+  out.push_back(Tag::real(code, p.x));
+  out.push_back(Tag::real(code + 10, p.y));
+  out.push_back(Tag::real(code + 20, p.z));
 }
 
 template <class T>
@@ -34,15 +95,13 @@ void put(const T& v, const Attr<T>& a, Tags& out) {
       [&](auto mp) {
         using M = std::remove_cvref_t<decltype(v.*mp)>;
         const M& f = v.*mp;
-        if constexpr (std::is_same_v<M, double>) out.push_back(Tag::real(a.code, f));
-        else if constexpr (std::is_same_v<M, std::string>) out.push_back(Tag::str(a.code, f));
-        else if constexpr (std::is_same_v<M, Vec3>) {
-          out.push_back(Tag::real(a.code, f.x));
-          out.push_back(Tag::real(a.code + 10, f.y));
-          out.push_back(Tag::real(a.code + 20, f.z));
-        } else if constexpr (std::is_same_v<M, Handle>) out.push_back(Tag::handle(a.code, f));
+        if constexpr (std::is_same_v<M, Vec3>) putPoint(a.code, f, out);
+        else if constexpr (std::is_same_v<M, std::vector<Vec3>>)
+          for (const auto& p : f) putPoint(a.code, p, out);
         else if constexpr (std::is_same_v<M, EntityCommon>) encodeCommon(f, out);
-        else out.push_back(Tag::integer(a.code, int64_t(f)));
+        else if constexpr (IsList<M>::value)
+          for (const auto& e : f) out.push_back(valueTag(a.code, e));
+        else out.push_back(valueTag(a.code, f));
       },
       a.member);
 }
@@ -54,23 +113,29 @@ void get(T& v, const Attr<T>& a, const Tag& t, int axis) {
       [&](auto mp) {
         using M = std::remove_cvref_t<decltype(v.*mp)>;
         M& f = v.*mp;
-        if constexpr (std::is_same_v<M, double>) f = asDouble(t);
-        else if constexpr (std::is_same_v<M, std::string>) f = t.s;
-        else if constexpr (std::is_same_v<M, Vec3>) (axis == 0 ? f.x : axis == 1 ? f.y : f.z) = asDouble(t);
-        else if constexpr (std::is_same_v<M, Handle>) f = Handle(asInt(t));
-        else if constexpr (std::is_same_v<M, EntityCommon>) decodeCommon(t, f);
-        else f = static_cast<M>(asInt(t));
+        if constexpr (std::is_same_v<M, Vec3>) (axis == 0 ? f.x : axis == 1 ? f.y : f.z) = asDouble(t);
+        else if constexpr (std::is_same_v<M, std::vector<Vec3>>) {
+          if (axis == 0 || f.empty()) f.emplace_back();
+          Vec3& p = f.back();
+          (axis == 0 ? p.x : axis == 1 ? p.y : p.z) = asDouble(t);
+        } else if constexpr (std::is_same_v<M, EntityCommon>) decodeCommon(t, f);
+        else if constexpr (IsList<M>::value) valueFrom(f.emplace_back(), t);
+        else valueFrom(f, t);
       },
       a.member);
 }
 
 template <class T>
 bool isPoint(const Attr<T>& a) {
-  return std::holds_alternative<Vec3 T::*>(a.member);
+  return std::holds_alternative<Vec3 T::*>(a.member) || std::holds_alternative<std::vector<Vec3> T::*>(a.member);
 }
 template <class T>
 bool isCommon(const Attr<T>& a) {
   return std::holds_alternative<EntityCommon T::*>(a.member);
+}
+template <class T>
+bool isList(const Attr<T>& a) {
+  return std::visit([](auto mp) { return IsList<std::remove_cvref_t<decltype(std::declval<const T&>().*mp)>>::value; }, a.member);
 }
 
 }  // namespace detail
@@ -82,6 +147,8 @@ template <class T>
 struct DescriptionBase {
   static void decodeExtra(const Object&, T&) {}
   static void encodeExtra(const T&, Tags&) {}
+  static std::vector<int> extraCodes() { return {}; }
+  static void prepare(T&) {}
 };
 
 template <>
@@ -184,6 +251,7 @@ struct Description<Face> : DescriptionBase<Face> {
       else if (c >= 30 && c <= 33) v.corner[c - 30].z = asDouble(t);
     }
   }
+  static std::vector<int> extraCodes() { return {70, 10, 11, 12, 13, 20, 21, 22, 23, 30, 31, 32, 33}; }
   static void encodeExtra(const T& v, Tags& out) {
     if (v.type == "3DFACE" && v.invisibleEdges) out.push_back(Tag::integer(70, v.invisibleEdges));
     for (int i = 0; i < 4; ++i) {
@@ -214,6 +282,8 @@ struct Description<LwPolyline> : DescriptionBase<LwPolyline> {
       else if (t.code == 42) p.bulge = asDouble(t);
     }
   }
+  static std::vector<int> extraCodes() { return {10, 20, 40, 41, 42}; }
+  static void prepare(T& v) { v.count = int32_t(v.vertices.size()); }
   static void encodeExtra(const T& v, Tags& out) {
     for (const auto& p : v.vertices) {
       out.push_back(Tag::real(10, p.x));
@@ -247,6 +317,7 @@ struct Description<MText> : DescriptionBase<MText> {
     }
     v.text = head + last;
   }
+  static std::vector<int> extraCodes() { return {1, 3}; }
   static void encodeExtra(const T& v, Tags& out) {
     size_t at = 0;
     while (v.text.size() - at > 250) {
@@ -289,33 +360,35 @@ bool decode(const Object& o, T& out) {
   out = T{};
   const auto& attrs = D::attrs();
   const bool markers = o.hasSubclasses();
-  std::string sub;
-  // Each group is taken by the first description entry of its subclass that claims its code;
-  // files without subclass markers (R12) match by code alone.
+  std::string_view sub;
+  // Bits 0..2: the x/y/z (or the value) of the entry is filled.
+  std::vector<uint8_t> filled(attrs.size(), 0);
   for (const auto& t : o.body) {
     if (t.code == 100) {
-      sub = t.s;
+      sub = t.s.view();
       continue;
     }
-    for (const auto& a : attrs) {
+    for (size_t k = 0; k < attrs.size(); ++k) {
+      const auto& a = attrs[k];
       if (a.code == 0) continue;
-      bool inSub = !markers || sub == a.subclass;
-      if (!inSub) continue;
+      if (markers && sub != a.subclass) continue;
       if (detail::isCommon(a)) {
         if (detail::decodeCommon(t, out.*std::get<EntityCommon T::*>(a.member))) break;
         continue;
       }
+      int axis = 0;
       if (detail::isPoint(a)) {
-        if (t.code == a.code || t.code == a.code + 10 || t.code == a.code + 20) {
-          detail::get(out, a, t, (t.code - a.code) / 10);
-          break;
-        }
+        if (t.code != a.code && t.code != a.code + 10 && t.code != a.code + 20) continue;
+        axis = (t.code - a.code) / 10;
+      } else if (t.code != a.code) {
         continue;
       }
-      if (t.code == a.code) {
-        detail::get(out, a, t, 0);
-        break;
+      if (!detail::isList(a)) {
+        if (filled[k] & (1u << axis)) continue;
+        filled[k] |= uint8_t(1u << axis);
       }
+      detail::get(out, a, t, axis);
+      break;
     }
   }
   D::decodeExtra(o, out);
@@ -323,8 +396,10 @@ bool decode(const Object& o, T& out) {
 }
 
 template <class T>
-Object encode(const T& v, int version) {
+Object encode(const T& given, int version) {
   using D = Description<T>;
+  T v = given;
+  D::prepare(v);
   Object o;
   o.type = D::names[0];
   // The four-corner types share one description: 3DFACE has its own marker, no thickness and no
@@ -349,10 +424,53 @@ Object encode(const T& v, int version) {
     if (a.code == 0) D::encodeExtra(v, o.body);
     else detail::put(v, a, o.body);
   }
-  if constexpr (std::is_same_v<T, LwPolyline>)
-    for (auto& t : o.body)
-      if (t.code == 90) t.i = int64_t(v.vertices.size());
   return o;
+}
+
+// Every body group code the description reads: its table's codes (a point's three), the entity
+// part's codes and what its hooks handle.
+template <class T>
+std::vector<int> viewCodes() {
+  using D = Description<T>;
+  std::vector<int> codes = D::extraCodes();
+  for (const auto& a : D::attrs()) {
+    if (a.code == 0) continue;
+    if (detail::isCommon(a)) codes.insert(codes.end(), std::begin(detail::kCommonCodes), std::end(detail::kCommonCodes));
+    else if (detail::isPoint(a)) codes.insert(codes.end(), {a.code, a.code + 10, a.code + 20});
+    else codes.push_back(a.code);
+  }
+  return codes;
+}
+
+// The view of one DXF record type, type-erased for lists of all modelled types.
+template <class T>
+bool viewRoundTrip(const Object& o, std::string& why) {
+  T a, b;
+  if (!decode(o, a)) {
+    why = "not of the view's type";
+    return false;
+  }
+  const Object e = encode(a, 1027);
+  decode(e, b);
+  if (a == b) return true;
+  // Name the first group where writing what was read back differs.
+  const Object f = encode(b, 1027);
+  for (size_t k = 0; k < std::max(e.body.size(), f.body.size()); ++k) {
+    if (k < e.body.size() && k < f.body.size()) {
+      const Tag &x = e.body[k], &y = f.body[k];
+      if (x.code == y.code && (x.isText() ? y.isText() && x.s == y.s : asDouble(x) == asDouble(y))) continue;
+    }
+    why = "group " + std::to_string(k < e.body.size() ? e.body[k].code : f.body[k].code) + " at " + std::to_string(k) +
+          " changes when written and read back";
+    return false;
+  }
+  why = "differs when written and read back";
+  return false;
+}
+
+template <class T>
+void addView(std::vector<ViewInfo>& out) {
+  for (const char* n : Description<T>::names) out.push_back({n, &viewRoundTrip<T>, &viewCodes<T>});
 }
 
 }  // namespace kel::engine
