@@ -139,15 +139,6 @@ struct MText {
   double lineSpacing = 1;
   bool operator==(const MText&) const = default;
 };
-struct Layer {
-  std::string name;
-  int16_t flags = 0;  // 1 frozen, 4 locked
-  int16_t color = 7;  // negative: off
-  std::string linetype = "Continuous";
-  bool plot = true;
-  int16_t lineweight = -3;
-  bool operator==(const Layer&) const = default;
-};
 
 template <class T>
 using Member = std::variant<double T::*, int16_t T::*, int32_t T::*, int64_t T::*, bool T::*, std::string T::*,
@@ -213,3 +204,10 @@ Object& addEntity(Drawing& d, std::vector<Object>& list, Handle owner, const T& 
 }  // namespace kel::engine
 
 #include "engine/model/entities_impl.h"
+// The other modelled types, by group.
+#include "engine/model/views_annotation.h"
+#include "engine/model/views_entities.h"
+#include "engine/model/views_objects.h"
+#include "engine/model/views_styles.h"
+#include "engine/model/views_tables.h"
+#undef KEL_EXTRA

@@ -337,19 +337,6 @@ struct Description<MText> : DescriptionBase<MText> {
     return a;
   }
 };
-template <>
-struct Description<Layer> : DescriptionBase<Layer> {
-  using T = Layer;
-  static constexpr const char* names[] = {"LAYER"};
-  static const std::vector<Attr<T>>& attrs() {
-    static const std::vector<Attr<T>> a = {
-        {"AcDbLayerTableRecord", 2, &T::name},       {"AcDbLayerTableRecord", 70, &T::flags},
-        {"AcDbLayerTableRecord", 62, &T::color},     {"AcDbLayerTableRecord", 6, &T::linetype},
-        {"AcDbLayerTableRecord", 290, &T::plot, 1015}, {"AcDbLayerTableRecord", 370, &T::lineweight, 1015}};
-    return a;
-  }
-};
-#undef KEL_EXTRA
 
 template <class T>
 bool decode(const Object& o, T& out) {

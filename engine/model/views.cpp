@@ -2,10 +2,6 @@
 #include <algorithm>
 
 #include "engine/model/entities.h"
-#include "engine/model/views_annotation.h"
-#include "engine/model/views_entities.h"
-#include "engine/model/views_objects.h"
-#include "engine/model/views_tables.h"
 
 namespace kel::engine {
 
@@ -22,11 +18,11 @@ const std::vector<ViewInfo>& views() {
     addView<Face>(v);
     addView<LwPolyline>(v);
     addView<MText>(v);
-    addView<Layer>(v);
     addTableViews(v);
     addEntityViews(v);
     addAnnotationViews(v);
     addObjectViews(v);
+    addStyleViews(v);
     return v;
   }();
   return all;

@@ -1,6 +1,7 @@
 // Typed views (see entities.h) of the entities group of modelled types.
 #pragma once
-#include "engine/model/entities.h"
+// Included at the end of entities.h.
+#include "engine/model/entities_impl.h"
 
 namespace kel::engine {
 

@@ -1,0 +1,12 @@
+// Typed views (see entities.h) of the styles group of modelled types.
+#pragma once
+// Included at the end of entities.h.
+#include "engine/model/entities_impl.h"
+
+namespace kel::engine {
+
+inline void addStyleViews(std::vector<ViewInfo>& out) {
+  (void)out;
+}
+
+}  // namespace kel::engine
