@@ -74,6 +74,19 @@ std::string satTagsToBlob(const Tags& body) {
   return blob;
 }
 
+void pushModelerData(const Tags& part, ObjectWriter& w) {
+  const std::string blob = satTagsToBlob(part);
+  w.pushInt(blob.empty() ? 1 : 0);
+  if (blob.empty()) return;
+  w.pushInt(0);  // the unknown bit
+  w.pushInt(1);  // version: text form
+  for (size_t at = 0; at < blob.size(); at += kSatBlock) {
+    w.pushInt(int64_t(std::min(kSatBlock, blob.size() - at)));
+    w.pushText(blob.substr(at, kSatBlock));
+  }
+  w.pushInt(0);
+}
+
 }  // namespace types
 
 namespace {
@@ -100,26 +113,12 @@ void prepDimensionCommon(const PrepInput& in, ObjectWriter& w) {
   w.pushReal(realOf(common, 41, 1));
 }
 
-// The text-form data from the 1/3 lines of the AcDbModelerGeometry part, in blocks; a body
-// without lines is written as an empty entity.
+// The modeler data, then no wireframe cache and the closing flag set (nothing follows).
 void prepModelerGeometry(const PrepInput& in, ObjectWriter& w) {
-  const auto fromTo = subclassRange(in.body, "AcDbModelerGeometry");
-  size_t from = fromTo.first, to = fromTo.second;
-  Tags part(in.body.begin() + std::ptrdiff_t(from), in.body.begin() + std::ptrdiff_t(to));
-  std::string blob = satTagsToBlob(part);
-  w.pushInt(blob.empty() ? 1 : 0);
-  if (!blob.empty()) {
-    w.pushInt(0);  // the unknown bit
-    w.pushInt(1);  // version: text form
-    for (size_t at = 0; at < blob.size(); at += kSatBlock) {
-      std::string block = blob.substr(at, kSatBlock);
-      w.pushInt(int64_t(block.size()));
-      w.pushText(std::move(block));
-    }
-    w.pushInt(0);
-  }
+  const auto [from, to] = subclassRange(in.body, "AcDbModelerGeometry");
+  pushModelerData(Tags(in.body.begin() + std::ptrdiff_t(from), in.body.begin() + std::ptrdiff_t(to)), w);
   w.pushInt(0);  // no wireframe cache
-  w.pushInt(1);  // the second empty flag: set, nothing follows
+  w.pushInt(1);  // the closing flag
 }
 
 // The counts of a mesh, from its AcDbSubDMesh part: the face list and edge count as given

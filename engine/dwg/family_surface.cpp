@@ -26,26 +26,64 @@ Handle handleOf(const Tag& t) {
   return Handle(t.i);
 }
 
-// The modeler data of a surface from the 1/3 lines of its AcDbModelerGeometry part, in the text
-// form and in blocks as the solids store it, then no wireframe, the closing flag and (R2013+) an
-// empty revision stamp. A surface without lines is written as an empty one.
+// The modeler data of a surface from the 1/3 lines of its AcDbModelerGeometry part, then no
+// wireframe, the closing flag and (R2013+) an empty revision stamp.
 void prepSurfaceGeometry(const PrepInput& in, ObjectWriter& w) {
-  const std::string blob = satTagsToBlob(partTags(in.body, "AcDbModelerGeometry"));
-  w.pushInt(blob.empty() ? 1 : 0);
-  if (!blob.empty()) {
-    w.pushInt(0);  // the unknown bit
-    w.pushInt(1);  // version: text form
-    for (size_t at = 0; at < blob.size(); at += kSatBlock) {
-      std::string block = blob.substr(at, kSatBlock);
-      w.pushInt(int64_t(block.size()));
-      w.pushText(std::move(block));
-    }
-    w.pushInt(0);
-  }
+  pushModelerData(partTags(in.body, "AcDbModelerGeometry"), w);
   w.pushInt(0);  // no wireframe
   w.pushInt(1);  // the closing flag
   if (w.since(Version::R2013))
     for (int i = 0; i < 13; ++i) w.pushInt(0);  // no revision stamp
+}
+
+// What the lofted, revolved and swept surfaces store after the modeler data and DXF does not
+// give: the data's format version, always 1 (the text form this writer stores), and a class
+// version of 0 for the two that have one.
+constexpr int64_t kModelerFormat = 1, kClassVersion = 0;
+
+void prepLOFTEDSURFACE(const PrepInput& in, ObjectWriter& w) {
+  prepSurfaceGeometry(in, w);
+  w.pushInt(kModelerFormat);
+  w.pushInt(0);  // cross sections and guide curves: DXF embeds them, it does not refer to any
+  w.pushInt(0);
+}
+
+// The revolved entity's type is the first 90 of the part; its embedded data is not stored.
+void prepREVOLVEDSURFACE(const PrepInput& in, ObjectWriter& w) {
+  prepSurfaceGeometry(in, w);
+  w.pushInt(kModelerFormat);
+  w.pushInt(kClassVersion);
+  w.pushInt(intOf(partTags(in.body, "AcDbRevolvedSurface"), 90));
+}
+
+// The swept surface's two embedded entities from its part: the profile opens with its type on
+// 90, the path with its type on 91; each continues with its size on 90 and its data on the 310
+// groups that follow. The size written is the byte count of the data present.
+void prepSWEPTSURFACE(const PrepInput& in, ObjectWriter& w) {
+  struct Embedded {
+    int64_t type = 0;
+    bool sized = false;
+    std::string data;
+  } entity[2];
+  int at = -1;
+  for (const Tag& t : partTags(in.body, "AcDbSweptSurface")) {
+    if ((t.code == 90 && at < 0) || (t.code == 91 && at < 1)) {
+      at = t.code == 90 ? 0 : 1;
+      entity[at].type = engine::asInt(t);
+    } else if (t.code == 90 && at >= 0 && !entity[at].sized) {
+      entity[at].sized = true;
+    } else if (t.code == 310 && at >= 0 && entity[at].sized) {
+      entity[at].data += t.s;
+    }
+  }
+  prepSurfaceGeometry(in, w);
+  w.pushInt(kModelerFormat);
+  w.pushInt(kClassVersion);
+  for (const Embedded& e : entity) {
+    w.pushInt(e.type);
+    w.pushInt(int64_t(e.data.size()));
+    w.pushText(e.data);
+  }
 }
 
 void prepSECTIONOBJECT(const PrepInput& in, ObjectWriter& w) {
@@ -172,13 +210,12 @@ void prepSECTION_SETTINGS(const PrepInput& in, ObjectWriter& w) {
 #define KEL_S(name, kind, prep, cpp) \
   FamilyType { 0, #name, #name, kind, &visit##name<ObjectReader>, &visit##name<ObjectWriter>, prep, cpp, {} }
 
-// Lofted, revolved and swept surfaces are not described: in the drawing seen, the values after
-// their isolines do not follow the public descriptions of these types, and one common reader
-// checks for a field that drawing does not have. Until a drawing settles their layout they stay
-// as read (raw) and are left out of files written from DXF.
 const FamilyType kSurface[] = {
     KEL_S(PLANESURFACE, K::Entity, prepSurfaceGeometry, "AcDbPlaneSurface"),
     KEL_S(EXTRUDEDSURFACE, K::Entity, prepSurfaceGeometry, "AcDbExtrudedSurface"),
+    KEL_S(LOFTEDSURFACE, K::Entity, prepLOFTEDSURFACE, "AcDbLoftedSurface"),
+    KEL_S(REVOLVEDSURFACE, K::Entity, prepREVOLVEDSURFACE, "AcDbRevolvedSurface"),
+    KEL_S(SWEPTSURFACE, K::Entity, prepSWEPTSURFACE, "AcDbSweptSurface"),
     KEL_S(SECTIONOBJECT, K::Entity, prepSECTIONOBJECT, "AcDbSection"),
     KEL_S(SECTION_MANAGER, K::Object, prepSECTION_MANAGER, "AcDbSectionManager"),
     KEL_S(SECTION_SETTINGS, K::Object, prepSECTION_SETTINGS, "AcDbSectionSettings"),

@@ -6,6 +6,10 @@
 
 #include "engine/dwg/objects_types.h"
 
+namespace kel::dwg {
+class ObjectWriter;
+}
+
 namespace kel::dwg::types {
 
 // ---- dimensions ---------------------------------------------------------------------------
@@ -93,13 +97,13 @@ std::string satUtf8ToBytes(const std::string& text);
 void satLinesToTags(const std::string& blob, Tags& out);
 std::string satTagsToBlob(const Tags& body);
 
-// The data of a modeler-geometry entity. Version 1 carries the text form in the record, in
-// blocks that end with a zero size; version 2 (the binary form) lives in the drawing's data store
-// from R2013 on and is not kept here. Of what follows the data (wireframe and silhouette caches,
-// revision stamp) DXF keeps nothing and the application rebuilds it, so the reader stops after
-// the data and the writer stores no caches. The writer's values come from prepModelerGeometry.
+// The head of every modeler-geometry record (REGION, 3DSOLID, BODY and the surfaces): the empty
+// flag, an unknown bit, the version and the data. Version 1 carries the text form in the record,
+// in blocks that end with a zero size; version 2 (the binary form) lives in the drawing's data
+// store from R2013 on and is not kept here. Returns the version (0: empty). A reader turns text
+// data into the 70 and 1/3 tags of DXF; a writer takes the values from pushModelerData.
 template <class IO>
-void visitModelerGeometry(IO& io, bool solid) {
+int modelerData(IO& io) {
   io.marker("AcDbModelerGeometry");
   std::string blob;
   int version = 0;
@@ -108,14 +112,17 @@ void visitModelerGeometry(IO& io, bool solid) {
     version = io.BS(0);
     if (version == 1) {
       for (;;) {
-        int32_t n = io.BL(0);
+        const int32_t n = io.BL(0);
         if (n <= 0 || io.failed()) break;
-        if (size_t(n) * 8 > io.streams().data.remainingBits()) return io.fail();
+        if (size_t(n) * 8 > io.streams().data.remainingBits()) {
+          io.fail();
+          return version;
+        }
         blob += io.bytes(size_t(n), 0);
       }
     } else if (io.until(V::R2010)) {
-      // The binary form inline, with no length: not delimited here.
-      return io.fail();
+      io.fail();  // the binary form inline has no length to skip it by
+      return version;
     }
   }
   if constexpr (IO::reading) {
@@ -123,6 +130,21 @@ void visitModelerGeometry(IO& io, bool solid) {
       io.implied(Tag::integer(70, 1));
       satLinesToTags(blob, io.out());
     }
+  }
+  return version;
+}
+
+// Queues what modelerData writes, from the 1/3 lines of `part` (the AcDbModelerGeometry tags):
+// the text form in blocks, or an empty record when there are no lines.
+void pushModelerData(const Tags& part, ObjectWriter& w);
+
+// The modeler-geometry entities. Of what follows the data (wireframe and silhouette caches,
+// revision stamp) DXF keeps nothing and the application rebuilds it, so the reader stops after
+// the data and the writer stores no caches.
+template <class IO>
+void visitModelerGeometry(IO& io, bool solid) {
+  modelerData(io);
+  if constexpr (IO::reading) {
     (void)solid;
   } else {
     io.B(0);  // no wireframe cache

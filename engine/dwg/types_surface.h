@@ -1,5 +1,5 @@
-// Descriptions of the surface family (family_surface.cpp): the plane and extruded procedural
-// surfaces and the live section object with its settings and manager.
+// Descriptions of the surface family (family_surface.cpp): the plane, extruded, lofted, revolved
+// and swept procedural surfaces and the live section object with its settings and manager.
 // Conventions as in objects_types.h: each value is named by the DXF group code it becomes; code 0
 // marks a value the record's DXF form spells differently, which a writer takes from the type's
 // preparation step in the order the description asks for it.
@@ -32,35 +32,14 @@ void skipWire(IO& io) {
   }
 }
 
-// The modeler data as REGION, 3DSOLID and BODY keep it (text form, in blocks ending with a zero
-// size), followed by what a surface cannot skip: the wireframe and silhouette caches, the closing
-// flag, the materials (binary form, R2007+) and the revision stamp (R2013+), since the surface's
-// own values come after them. The reader drops the caches; the writer stores none.
+// The modeler data as REGION, 3DSOLID and BODY keep it, followed by what a surface cannot skip:
+// the wireframe and silhouette caches, the closing flag, the materials (binary form, R2007+) and
+// the revision stamp (R2013+), since the surface's own values come after them. The reader drops
+// the caches; the writer stores none (prepSurfaceGeometry).
 template <class IO>
 void surfaceModelerGeometry(IO& io) {
-  io.marker("AcDbModelerGeometry");
-  std::string blob;
-  int version = 0;
-  if (!io.B(0)) {  // not empty
-    io.B(0);
-    version = io.BS(0);
-    if (version == 1) {
-      for (;;) {
-        const int32_t n = io.BL(0);
-        if (n <= 0 || io.failed()) break;
-        if (size_t(n) * 8 > io.streams().data.remainingBits()) return io.fail();
-        blob += io.bytes(size_t(n), 0);
-      }
-    } else if (io.until(V::R2010)) {
-      return io.fail();  // the binary form inline has no length to skip it by
-    }
-  }
-  if constexpr (IO::reading) {
-    if (version == 1 && !io.failed()) {
-      io.implied(Tag::integer(70, 1));
-      satLinesToTags(blob, io.out());
-    }
-  }
+  const int version = modelerData(io);
+  if (io.failed()) return;
   if (io.B(0)) {  // wireframe present
     if (io.B(0)) io.BD3(0);
     io.BL(0);       // isolines
@@ -128,16 +107,11 @@ void visitPLANESURFACE(IO& io) {
   surfaceIsolines(io);
 }
 
-// An extruded surface: the sweep options (draft, twist, scale and align angles, the transforms of
-// the swept entity and of the path, and the option flags), then the sweep vector and the sweep
-// transform, as the public descriptions lay it out (the drawing seen keeps its modeler data in
-// the binary form, which cannot be skipped, so it could not confirm them). The swept profile DXF
-// embeds in 90/310 groups is neither read nor written.
+// The sweep options an extruded and a swept surface share: draft, twist, scale and align angles,
+// the transforms of the swept entity and of the path, the option flags and the reference vector
+// that controls the twist.
 template <class IO>
-void visitEXTRUDEDSURFACE(IO& io) {
-  surfaceModelerGeometry(io);
-  surfaceIsolines(io);
-  io.marker("AcDbExtrudedSurface");
+void sweepOptions(IO& io) {
   io.BD(42);  // draft angle
   io.BD(43);  // draft start distance
   io.BD(44);  // draft end distance
@@ -155,8 +129,106 @@ void visitEXTRUDEDSURFACE(IO& io) {
   io.B(295);   // sweep entity transform computed
   io.B(296);   // path entity transform computed
   io.BD3(11);  // reference vector for the twist
+}
+
+// An extruded surface: the sweep options, then the sweep vector and the sweep transform, as the
+// public descriptions lay it out (the drawing seen keeps its modeler data in the binary form,
+// which cannot be skipped, so it could not confirm them). The swept profile DXF embeds in 90/310
+// groups is neither read nor written.
+template <class IO>
+void visitEXTRUDEDSURFACE(IO& io) {
+  surfaceModelerGeometry(io);
+  surfaceIsolines(io);
+  io.marker("AcDbExtrudedSurface");
+  sweepOptions(io);
   io.BD3(10);  // sweep vector
   matrix16(io, 40);
+}
+
+// Lofted, revolved and swept surfaces follow the public descriptions of these records: after the
+// modeler data a format version (1, not in DXF, whose 70 there is the data's own), the isolines,
+// then the type's values. The drawing seen stores them after binary modeler data that cannot be
+// skipped, so none of it could be checked against a saved file.
+
+// A lofted surface: the transform of the lofted entity, the normal option, draft angles and
+// magnitudes, eight option flags, then its cross sections, guide curves and path as references.
+// DXF embeds the cross sections as entity data (90/310 groups) rather than referring to them;
+// that data is neither read nor written, so a surface from DXF refers to none.
+template <class IO>
+void visitLOFTEDSURFACE(IO& io) {
+  surfaceModelerGeometry(io);
+  io.BS(0);  // modeler format version
+  surfaceIsolines(io);
+  io.marker("AcDbLoftedSurface");
+  matrix16(io, 40);
+  io.BL(70);  // plane normal lofting type
+  io.BD(41);  // start and end draft angles
+  io.BD(42);
+  io.BD(43);  // start and end draft magnitudes
+  io.BD(44);
+  // arc-length parameters, no twist, align direction, simple, closed, solid, ruled, virtual guide
+  for (int code = 290; code <= 297; ++code) io.B(code);
+  const int sections = io.BS(0), guides = io.BS(0);
+  if (sections < 0 || guides < 0 || size_t(sections) + size_t(guides) > io.streams().handles.remainingBits() / 8)
+    return io.fail();
+  for (int i = 0; i < sections + guides && !io.failed(); ++i) io.H(0, HK::HardPointer);
+  io.H(0, HK::HardPointer);  // path curve
+}
+
+// A revolved surface: a class version and the type of the revolved entity (neither in DXF; the
+// entity's data DXF embeds after them is not stored here), the axis point and direction, the
+// revolve and start angles, the revolved entity's transform, draft and twist values and two
+// flags (solid, close to axis).
+template <class IO>
+void visitREVOLVEDSURFACE(IO& io) {
+  surfaceModelerGeometry(io);
+  io.BS(0);  // modeler format version
+  surfaceIsolines(io);
+  io.marker("AcDbRevolvedSurface");
+  io.BL(0);  // class version
+  io.BL(0);  // entity type
+  io.BD3(10);
+  io.BD3(11);
+  io.BD(40);
+  io.BD(41);
+  matrix16(io, 42);
+  io.BD(43);  // draft angle
+  io.BD(44);  // draft start distance
+  io.BD(45);  // draft end distance
+  io.BD(46);  // twist angle
+  io.B(290);
+  io.B(291);
+}
+
+// An entity a surface embeds: its type (on `typeCode` in DXF), the size of its data and the
+// data (310), the entity's own record without its framing. The record holds the size in bytes,
+// as the public description reads it; DXF gives it in bits and without the data's last byte
+// (1072 and 344 for 135 and 44 bytes in the drawing seen), which the reader restores. A writer
+// takes type, byte count and data from the preparation step, which knows which 310 groups belong
+// to which entity.
+template <class IO>
+void embeddedEntity(IO& io, int typeCode) {
+  constexpr bool r = IO::reading;
+  io.BL(r ? typeCode : 0);
+  const int n = io.BL(0);
+  if (n < 0 || size_t(n) * 8 > io.streams().data.remainingBits()) return io.fail();
+  if constexpr (r) io.implied(Tag::integer(90, n > 0 ? 8 * int64_t(n - 1) : 0));
+  io.bytes(size_t(n), r ? 310 : 0);
+}
+
+// A swept surface: a class version (not in DXF), the swept profile and the path as embedded
+// entities, then the sweep options. The two transforms DXF gives on 40 and 41 ahead of the
+// options have no place in this layout and are not stored.
+template <class IO>
+void visitSWEPTSURFACE(IO& io) {
+  surfaceModelerGeometry(io);
+  io.BS(0);  // modeler format version
+  surfaceIsolines(io);
+  io.marker("AcDbSweptSurface");
+  io.BL(0);  // class version
+  embeddedEntity(io, 90);
+  embeddedEntity(io, 91);
+  sweepOptions(io);
 }
 
 

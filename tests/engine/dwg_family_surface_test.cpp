@@ -127,40 +127,70 @@ TEST(DwgFamilySurface, SectionRoundTripKeepsValues) {
   expectSameSections(back, src);
 }
 
-// Plane and extruded surfaces read from DXF, written and read back: the modeler data (text form)
-// unchanged, isolines, the extruded surface's vectors, transforms and option flags. The corpus
-// DWG of the same drawing stores its modeler data in the binary form inline, which has no length
-// to skip it by: those records stay as read.
+// The binary groups (310) of one subclass part, joined.
+static std::string binary(const Object& o, const char* marker) {
+  std::string v;
+  bool on = false;
+  for (const auto& t : o.body) {
+    if (t.code == 100) on = t.s == marker;
+    else if (on && t.code == 92) break;  // the entity graphics
+    else if (on && t.code == 310) v += t.s;
+  }
+  return v;
+}
+
+// The procedural surfaces read from DXF, written and read back: the modeler data (text form)
+// unchanged, the isolines, and each type's own values but those its record has no place for
+// (the entities DXF embeds in extruded, lofted and revolved surfaces, the two transforms a swept
+// surface gives ahead of its options); the swept surface's embedded profile and path come back
+// byte for byte. The corpus DWG of the same drawing stores its modeler data in the binary form
+// inline, which has no length to skip it by: those records stay as read.
 TEST(DwgFamilySurface, SurfaceRoundTripKeepsValues) {
   const fs::path dxf = kCorpus / "dxf-ref" / "libredwg_2004_Surface.dxf";
   if (!fs::exists(dxf)) GTEST_SKIP() << "no corpus";
+  struct Kind {
+    const char* type;
+    const char* marker;
+    std::set<int> dropped;
+  };
+  const Kind kinds[] = {{"PLANESURFACE", "AcDbPlaneSurface", {}},
+                        {"EXTRUDEDSURFACE", "AcDbExtrudedSurface", {90}},
+                        {"LOFTEDSURFACE", "AcDbLoftedSurface", {90}},
+                        {"REVOLVEDSURFACE", "AcDbRevolvedSurface", {90}},
+                        {"SWEPTSURFACE", "AcDbSweptSurface", {40, 41}}};
   Drawing src, back;
   ASSERT_TRUE(readDxfFile(src, dxf));
-  ASSERT_TRUE(roundTrip(src, back, {"PLANESURFACE", "EXTRUDEDSURFACE"}));
-  for (const char* type : {"PLANESURFACE", "EXTRUDEDSURFACE"}) {
-    SCOPED_TRACE(type);
-    auto a = ofType(src, type), b = ofType(back, type);
+  std::vector<std::string> types;
+  for (const Kind& k : kinds) types.push_back(k.type);
+  ASSERT_TRUE(roundTrip(src, back, types));
+  for (const Kind& k : kinds) {
+    SCOPED_TRACE(k.type);
+    auto a = ofType(src, k.type), b = ofType(back, k.type);
     ASSERT_EQ(a.size(), 1u);
     ASSERT_EQ(b.size(), 1u);
     EXPECT_EQ(texts(*b[0], 1), texts(*a[0], 1));
     EXPECT_EQ(texts(*b[0], 3), texts(*a[0], 3));
     EXPECT_FALSE(texts(*b[0], 1).empty());
     EXPECT_EQ(part(*b[0], "AcDbSurface"), part(*a[0], "AcDbSurface"));
+    // The type's own part, in DXF's order or the file's.
+    const auto want = part(*a[0], k.marker), got = part(*b[0], k.marker);
+    std::multiset<std::pair<int, std::string>> w, g(got.begin(), got.end());
+    for (const auto& t : want)
+      if (!k.dropped.count(t.first)) w.insert(t);
+    for (const auto& t : w)
+      if (!g.count(t)) ADD_FAILURE() << "missing " << t.first << " " << t.second;
+    for (const auto& t : g)
+      if (!w.count(t)) ADD_FAILURE() << "extra " << t.first << " " << t.second;
   }
-  const auto want = part(*ofType(src, "EXTRUDEDSURFACE")[0], "AcDbExtrudedSurface");
-  const auto got = part(*ofType(back, "EXTRUDEDSURFACE")[0], "AcDbExtrudedSurface");
-  // Everything but the embedded profile (90/310) comes back, in DXF's order or the file's.
-  std::multiset<std::pair<int, std::string>> w, g(got.begin(), got.end());
-  for (const auto& t : want)
-    if (t.first != 90) w.insert(t);
-  for (const auto& t : w)
-    if (!g.count(t)) ADD_FAILURE() << "missing " << t.first << " " << t.second;
-  for (const auto& t : g)
-    if (!w.count(t)) ADD_FAILURE() << "extra " << t.first << " " << t.second;
   EXPECT_EQ(ofType(back, "EXTRUDEDSURFACE")[0]->real(30), 200.0);
+  const Object& swept = *ofType(back, "SWEPTSURFACE")[0];
+  const std::string data = binary(swept, "AcDbSweptSurface");
+  EXPECT_EQ(data.size(), 135u + 44u);
+  EXPECT_TRUE(data == binary(*ofType(src, "SWEPTSURFACE")[0], "AcDbSweptSurface"));
 
   Drawing corpus;
   DwgReadInfo info;
   ASSERT_EQ(readDwgBytes(corpus, load(kCorpus / "dwg" / "libredwg_2004_Surface.dwg"), &info), Acad::eOk);
-  EXPECT_EQ(info.rawTypes.count("PLANESURFACE"), 1u);
+  for (const char* type : {"PLANESURFACE", "LOFTEDSURFACE", "REVOLVEDSURFACE", "SWEPTSURFACE"})
+    EXPECT_EQ(info.rawTypes.count(type), 1u) << type;
 }
