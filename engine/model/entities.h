@@ -33,6 +33,7 @@ struct EntityCommon {
   int32_t transparency = -1;   // 440, -1 none
   Handle material = 0;         // 347
   Handle plotStyle = 0;        // 390
+  Handle visualStyle = 0;      // 348
   int16_t shadow = -1;         // 284, -1 none
   std::vector<std::string> graphics;  // proxy graphics, its 310 pieces as stored (size in 92/160)
   bool operator==(const EntityCommon&) const = default;
@@ -50,6 +51,7 @@ struct Point {
   Vec3 position;
   double thickness = 0;
   Vec3 extrusion{0, 0, 1};
+  double xAxisAngle = 0;  // degrees: the x axis of the point's own system, for point styles
   bool operator==(const Point&) const = default;
 };
 struct Circle {
@@ -115,6 +117,7 @@ struct Face {
 };
 struct LwVertex {
   double x = 0, y = 0, startWidth = 0, endWidth = 0, bulge = 0;
+  int32_t id = 0;  // 91: the vertex identifier, written when not 0
   bool operator==(const LwVertex&) const = default;
 };
 struct LwPolyline {
@@ -136,7 +139,22 @@ struct MText {
   Vec3 extrusion{0, 0, 1};
   Vec3 xDirection{1, 0, 0};
   double rotation = 0;
+  int16_t lineSpacingStyle = 1;  // 1 at least, 2 exactly
   double lineSpacing = 1;
+  double definedHeight = 0;  // 46: the height the user gave the frame, 0 none
+  // Background: 90 bit 1 fill with bgColor, bit 2 fill with the window colour, bit 16 text frame.
+  int32_t bgFill = 0;
+  int16_t bgColor = 0;        // 63
+  int32_t bgTrueColor = -1;   // 421, -1 none
+  std::string bgColorName;    // 431
+  double bgScale = 1.5;       // 45: fill box size as a multiple of the text height
+  int32_t bgTransparency = 0; // 441
+  // Columns: type 0 none, 1 static, 2 dynamic; heights of each column when not automatic.
+  int16_t columnType = 0;
+  int32_t columnCount = 0;
+  bool columnFlowReversed = false, columnAutoHeight = false;
+  double columnWidth = 0, columnGutter = 0;
+  std::vector<double> columnHeights;
   bool operator==(const MText&) const = default;
 };
 

@@ -39,6 +39,7 @@ inline void encodeCommon(const EntityCommon& c, Tags& out) {
   if (!c.colorName.empty()) out.push_back(Tag::str(430, c.colorName));
   if (c.transparency >= 0) out.push_back(Tag::integer(440, c.transparency));
   if (c.plotStyle) out.push_back(Tag::handle(390, c.plotStyle));
+  if (c.visualStyle) out.push_back(Tag::handle(348, c.visualStyle));
   if (c.shadow >= 0) out.push_back(Tag::integer(284, c.shadow));
 }
 inline bool decodeCommon(const Tag& t, EntityCommon& c) {
@@ -58,11 +59,12 @@ inline bool decodeCommon(const Tag& t, EntityCommon& c) {
     case 430: c.colorName = t.s; return true;
     case 440: c.transparency = int32_t(asInt(t)); return true;
     case 390: c.plotStyle = Handle(asInt(t)); return true;
+    case 348: c.visualStyle = Handle(asInt(t)); return true;
     case 284: c.shadow = int16_t(asInt(t)); return true;
     default: return false;
   }
 }
-inline constexpr int kCommonCodes[] = {67, 410, 8, 6, 347, 62, 370, 48, 60, 92, 160, 310, 420, 430, 440, 390, 284};
+inline constexpr int kCommonCodes[] = {67, 410, 8, 6, 347, 62, 370, 48, 60, 92, 160, 310, 420, 430, 440, 390, 348, 284};
 
 template <class M>
 struct IsList : std::false_type {};
@@ -168,7 +170,8 @@ struct Description<Point> : DescriptionBase<Point> {
   static constexpr const char* names[] = {"POINT"};
   static const std::vector<Attr<T>>& attrs() {
     static const std::vector<Attr<T>> a = {{"AcDbEntity", 8, &T::common}, {"AcDbPoint", 10, &T::position},
-                                           {"AcDbPoint", 39, &T::thickness}, {"AcDbPoint", 210, &T::extrusion}};
+                                           {"AcDbPoint", 39, &T::thickness}, {"AcDbPoint", 210, &T::extrusion},
+                                           {"AcDbPoint", 50, &T::xAxisAngle}};
     return a;
   }
 };
@@ -280,9 +283,10 @@ struct Description<LwPolyline> : DescriptionBase<LwPolyline> {
       else if (t.code == 40) p.startWidth = asDouble(t);
       else if (t.code == 41) p.endWidth = asDouble(t);
       else if (t.code == 42) p.bulge = asDouble(t);
+      else if (t.code == 91) p.id = int32_t(asInt(t));
     }
   }
-  static std::vector<int> extraCodes() { return {10, 20, 40, 41, 42}; }
+  static std::vector<int> extraCodes() { return {10, 20, 40, 41, 42, 91}; }
   static void prepare(T& v) { v.count = int32_t(v.vertices.size()); }
   static void encodeExtra(const T& v, Tags& out) {
     for (const auto& p : v.vertices) {
@@ -293,6 +297,7 @@ struct Description<LwPolyline> : DescriptionBase<LwPolyline> {
         out.push_back(Tag::real(41, p.endWidth));
       }
       if (p.bulge != 0) out.push_back(Tag::real(42, p.bulge));
+      if (p.id != 0) out.push_back(Tag::integer(91, p.id));
     }
   }
   static const std::vector<Attr<T>>& attrs() {
@@ -304,21 +309,101 @@ struct Description<LwPolyline> : DescriptionBase<LwPolyline> {
     return a;
   }
 };
+namespace detail {
+// The code of the last value group written so far (markers skipped): tells a type's one hook
+// which of its table positions it is writing at, for types whose conditional groups sit at two
+// places of the record.
+inline int lastCode(const Tags& out) {
+  for (auto it = out.rbegin(); it != out.rend(); ++it)
+    if (it->code != 100) return it->code;
+  return 0;
+}
+// The groups of a record before its first 101 (embedded object) group, as a record of the type
+// given: the embedded part repeats codes of the main part, so the table reads only the head.
+inline bool splitEmbedded(const Object& o, const char* type, Object& head, Tags& tail) {
+  auto at = std::find_if(o.body.begin(), o.body.end(), [](const Tag& t) { return t.code == 101; });
+  if (at == o.body.end()) return false;
+  head.type = type;
+  head.body.assign(o.body.begin(), at);
+  tail.assign(at + 1, o.body.end());
+  return true;
+}
+}  // namespace detail
+
 template <>
 struct Description<MText> : DescriptionBase<MText> {
   using T = MText;
   static constexpr const char* names[] = {"MTEXT"};
   // The text comes in 250-byte pieces: any number of 3-groups, then the last piece in group 1.
+  // Background and columns follow the line spacing. A record may end in an embedded object (after
+  // a 101 group) that repeats the frame and holds the column layout in codes of its own.
   static void decodeExtra(const Object& o, T& v) {
-    std::string head, last;
-    for (const auto& t : o.body) {
-      if (t.code == 3) head += t.s;
-      else if (t.code == 1) last = t.s;
+    Object head;
+    Tags tail;
+    if (detail::splitEmbedded(o, "MTEXT", head, tail)) {
+      decode(head, v);  // the head has no 101: this does not come back here
+      decodeEmbedded(tail, v);
+      return;
     }
-    v.text = head + last;
+    std::string first, last;
+    bool columns = false, rotationSeen = false;
+    const bool markers = o.hasSubclasses();
+    std::string_view sub;
+    v.columnHeights.clear();
+    for (const auto& t : o.body) {
+      if (t.code == 100) sub = t.s.view();
+      if (markers && sub != "AcDbMText") continue;
+      switch (t.code) {
+        case 3: first += t.s; break;
+        case 1: last = t.s; break;
+        case 420:  // how DWG records name the fill colour
+        case 421: v.bgTrueColor = int32_t(asInt(t)); break;
+        case 430:
+        case 431: v.bgColorName = t.s; break;
+        case 90: v.bgFill = int32_t(asInt(t)); break;
+        case 63: v.bgColor = int16_t(asInt(t)); break;
+        case 45: v.bgScale = asDouble(t); break;
+        case 441: v.bgTransparency = int32_t(asInt(t)); break;
+        case 75: v.columnType = int16_t(asInt(t)); columns = true; break;
+        case 76: v.columnCount = int32_t(asInt(t)); break;
+        case 78: v.columnFlowReversed = asInt(t) != 0; break;
+        case 79: v.columnAutoHeight = asInt(t) != 0; break;
+        case 48: v.columnWidth = asDouble(t); break;
+        case 49: v.columnGutter = asDouble(t); break;
+        case 50:
+          // Rotation comes before the column data; after it, 50 gives each column's height.
+          if (columns) v.columnHeights.push_back(asDouble(t));
+          else rotationSeen = true;
+          break;
+        default: break;
+      }
+    }
+    if (!rotationSeen) v.rotation = 0;
+    v.text = first + last;
   }
-  static std::vector<int> extraCodes() { return {1, 3}; }
+  // The embedded object: 70 (its version), the direction 10, the insertion 11, the frame's width
+  // and height 40/41 and extents 42/43 repeat the main part and are not kept; 71 column type,
+  // 72 count, 44 width, 45 gutter, 73 auto height, 74 flow reversed, 46 each column's height.
+  static void decodeEmbedded(const Tags& tail, T& v) {
+    for (const auto& t : tail) {
+      switch (t.code) {
+        case 71: v.columnType = int16_t(asInt(t)); break;
+        case 72: v.columnCount = int32_t(asInt(t)); break;
+        case 44: v.columnWidth = asDouble(t); break;
+        case 45: v.columnGutter = asDouble(t); break;
+        case 73: v.columnAutoHeight = asInt(t) != 0; break;
+        case 74: v.columnFlowReversed = asInt(t) != 0; break;
+        case 46: v.columnHeights.push_back(asDouble(t)); break;
+        default: break;
+      }
+    }
+  }
+  static std::vector<int> extraCodes() {
+    return {1, 3, 420, 421, 430, 431, 90, 63, 45, 441, 75, 76, 78, 79, 48, 49, 50,
+            101, 70, 10, 20, 30, 11, 21, 31, 40, 41, 42, 43, 71, 72, 44, 73, 74, 46};
+  }
   static void encodeExtra(const T& v, Tags& out) {
+    if (detail::lastCode(out) == 44) return encodeTail(v, out);
     size_t at = 0;
     while (v.text.size() - at > 250) {
       size_t n = 250;
@@ -328,12 +413,38 @@ struct Description<MText> : DescriptionBase<MText> {
     }
     out.push_back(Tag::str(1, v.text.substr(at)));
   }
+  // Background and columns, each only when it differs from a record without it.
+  static void encodeTail(const T& v, Tags& out) {
+    const T d{};
+    if (v.bgFill != d.bgFill || v.bgColor != d.bgColor || v.bgTrueColor != d.bgTrueColor ||
+        v.bgColorName != d.bgColorName || v.bgScale != d.bgScale || v.bgTransparency != d.bgTransparency) {
+      out.push_back(Tag::integer(90, v.bgFill));
+      out.push_back(Tag::integer(63, v.bgColor));
+      if (v.bgTrueColor >= 0) out.push_back(Tag::integer(421, v.bgTrueColor));
+      if (!v.bgColorName.empty()) out.push_back(Tag::str(431, v.bgColorName));
+      out.push_back(Tag::real(45, v.bgScale));
+      out.push_back(Tag::integer(441, v.bgTransparency));
+    }
+    if (v.columnType != d.columnType || v.columnCount != d.columnCount || v.columnFlowReversed ||
+        v.columnAutoHeight || v.columnWidth != d.columnWidth || v.columnGutter != d.columnGutter ||
+        !v.columnHeights.empty()) {
+      out.push_back(Tag::integer(75, v.columnType));
+      out.push_back(Tag::integer(76, v.columnCount));
+      out.push_back(Tag::integer(78, v.columnFlowReversed));
+      out.push_back(Tag::integer(79, v.columnAutoHeight));
+      out.push_back(Tag::real(48, v.columnWidth));
+      out.push_back(Tag::real(49, v.columnGutter));
+      for (double h : v.columnHeights) out.push_back(Tag::real(50, h));
+    }
+  }
   static const std::vector<Attr<T>>& attrs() {
     static const std::vector<Attr<T>> a = {
-        {"AcDbEntity", 8, &T::common},   {"AcDbMText", 10, &T::position},   {"AcDbMText", 40, &T::height},
-        {"AcDbMText", 41, &T::width},    {"AcDbMText", 71, &T::attachment}, {"AcDbMText", 72, &T::direction},
-        KEL_EXTRA("AcDbMText"),          {"AcDbMText", 7, &T::style},       {"AcDbMText", 210, &T::extrusion},
-        {"AcDbMText", 11, &T::xDirection}, {"AcDbMText", 50, &T::rotation}, {"AcDbMText", 44, &T::lineSpacing}};
+        {"AcDbEntity", 8, &T::common},     {"AcDbMText", 10, &T::position},        {"AcDbMText", 40, &T::height},
+        {"AcDbMText", 41, &T::width},      {"AcDbMText", 46, &T::definedHeight, 1021},
+        {"AcDbMText", 71, &T::attachment}, {"AcDbMText", 72, &T::direction},       KEL_EXTRA("AcDbMText"),
+        {"AcDbMText", 7, &T::style},       {"AcDbMText", 210, &T::extrusion},      {"AcDbMText", 11, &T::xDirection},
+        {"AcDbMText", 50, &T::rotation},   {"AcDbMText", 73, &T::lineSpacingStyle, 1015},
+        {"AcDbMText", 44, &T::lineSpacing}, KEL_EXTRA("AcDbMText")};
     return a;
   }
 };
