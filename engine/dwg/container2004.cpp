@@ -368,15 +368,6 @@ int indexIn(const std::string_view (&list)[N], std::string_view name) {
   return -1;
 }
 
-struct PlannedSection {
-  const SectionInput2004* input = nullptr;
-  uint32_t id = 0;
-  bool compressed = true;
-  uint32_t maxPageSize = kMaxPageData;
-  std::vector<SectionPage2004> pages;
-  uint64_t firstDataAddress = 0;
-};
-
 void appendSystemPage(std::vector<uint8_t>& out, uint32_t type, const std::vector<uint8_t>& data,
                       const std::vector<uint8_t>& compressed) {
   uint8_t h[kSystemHeaderSize];
@@ -397,89 +388,165 @@ void appendSystemPage(std::vector<uint8_t>& out, uint32_t type, const std::vecto
 
 }  // namespace
 
-Acad::ErrorStatus writeContainer2004(std::span<const SectionInput2004> sections,
-                                     const WriteOptions2004& options, std::vector<uint8_t>& file) {
-  file.clear();
-  for (size_t i = 0; i < sections.size(); ++i) {
-    const auto& name = sections[i].name;
-    if (name.empty() || name.size() >= kNameSize) return Acad::eInvalidInput;
+ContainerWriter2004::ContainerWriter2004(std::span<const std::string> names, const WriteOptions2004& options,
+                                         std::vector<uint8_t>& file, size_t reserveHint)
+    : options_(options), file_(file) {
+  file_.clear();
+  for (size_t i = 0; i < names.size(); ++i) {
+    const auto& name = names[i];
+    if (name.empty() || name.size() >= kNameSize) status_ = Acad::eInvalidInput;
     for (size_t j = 0; j < i; ++j)
-      if (sections[j].name == name) return Acad::eInvalidInput;
+      if (names[j] == name) status_ = Acad::eInvalidInput;
   }
+  if (status_ != Acad::eOk) return;
 
-  // Known sections in the reference order, unknown ones after them in the caller's order.
-  std::vector<PlannedSection> plan;
-  for (const auto& s : sections) {
-    PlannedSection p;
-    p.input = &s;
-    p.compressed = indexIn(kStoredRaw, s.name) < 0;
-    if (!p.compressed)
-      p.maxPageSize = uint32_t(std::min<size_t>(kMaxPageData, roundUp(std::max<size_t>(s.data.size(), 1), 0x80)));
-    plan.push_back(std::move(p));
-  }
-  auto rank = [](const std::string_view (&list)[14], const PlannedSection& p) {
-    int i = indexIn(list, p.input->name);
+  // Known sections in the reference order, unknown ones after them in the caller's order; ids
+  // count up in the reference id order.
+  auto rank = [](const std::string_view (&list)[14], std::string_view name) {
+    int i = indexIn(list, name);
     return i < 0 ? 100 : i;
   };
-  std::vector<PlannedSection*> byId;
-  for (auto& p : plan) byId.push_back(&p);
-  std::stable_sort(byId.begin(), byId.end(), [&](const PlannedSection* a, const PlannedSection* b) {
-    return rank(kIdOrder, *a) < rank(kIdOrder, *b);
-  });
-  for (size_t i = 0; i < byId.size(); ++i) byId[i]->id = uint32_t(i + 1);
-  std::stable_sort(plan.begin(), plan.end(), [&](const PlannedSection& a, const PlannedSection& b) {
-    return rank(kFileOrder, a) < rank(kFileOrder, b);
-  });
+  for (const auto& name : names) {
+    Planned p;
+    p.name = name;
+    p.compressed = indexIn(kStoredRaw, name) < 0;
+    plan_.push_back(std::move(p));
+  }
+  std::vector<size_t> byId(plan_.size());
+  for (size_t i = 0; i < byId.size(); ++i) byId[i] = i;
+  std::stable_sort(byId.begin(), byId.end(),
+                   [&](size_t a, size_t b) { return rank(kIdOrder, plan_[a].name) < rank(kIdOrder, plan_[b].name); });
+  for (size_t i = 0; i < byId.size(); ++i) plan_[byId[i]].id = uint32_t(i + 1);
+  std::stable_sort(plan_.begin(), plan_.end(),
+                   [&](const Planned& a, const Planned& b) { return rank(kFileOrder, a.name) < rank(kFileOrder, b.name); });
+  byId_.resize(plan_.size());
+  for (size_t i = 0; i < plan_.size(); ++i) byId_[plan_[i].id - 1] = i;
 
-  // Data pages, back to back from 0x100, numbered from 1 in file order. A page is compressed
-  // straight from the section's data (only a short last page is copied, to zero-fill its tail)
-  // and straight into the file behind a header filled in once its size is known.
-  size_t total = kHeaderSize;
-  for (const auto& p : plan) total += p.input->data.size() + kDataHeaderSize;
-  file.reserve(total / 2);
-  file.assign(kHeaderSize, 0);
-  std::vector<std::pair<uint32_t, uint32_t>> pageMap;  // number, size
-  std::vector<uint8_t> chunk, packed;
-  for (auto& p : plan) {
-    const auto data = p.input->data;
-    for (size_t offset = 0; offset < data.size(); offset += p.maxPageSize) {
-      size_t n = std::min<size_t>(p.maxPageSize, data.size() - offset);
-      // Every page carries its full capacity, the tail zero-filled.
-      std::span<const uint8_t> page = data.subspan(offset, n);
-      if (n < p.maxPageSize) {
-        chunk.assign(p.maxPageSize, 0);
-        std::memcpy(chunk.data(), data.data() + offset, n);
-        page = chunk;
-      }
-      const uint32_t number = uint32_t(pageMap.size() + 1);
-      const uint64_t address = file.size();
-      file.resize(address + kDataHeaderSize);
-      if (p.compressed) compress2004(page, file);
-      else file.insert(file.end(), page.begin(), page.end());
-      const uint8_t* stored = file.data() + address + kDataHeaderSize;
-      const size_t storedSize = file.size() - address - kDataHeaderSize;
-      size_t pageSize = roundUp(kDataHeaderSize + storedSize, 0x20);
-      uint32_t dataSum = checksum2004(0, stored, storedSize);
-      uint8_t h[kDataHeaderSize] = {};
-      putRl(h, kDataPageType);
-      putRl(h + 4, p.id);
-      putRl(h + 8, uint32_t(storedSize));
-      putRl(h + 12, uint32_t(pageSize));
-      putRll(h + 16, offset);
-      putRl(h + 28, dataSum);
-      putRl(h + 24, dataPageHeaderChecksum(h, dataSum));
-      maskDataHeader(h, address);
-      std::memcpy(file.data() + address, h, sizeof h);
-      appendPadding(file, pageSize - kDataHeaderSize - storedSize);
-      if (offset == 0) p.firstDataAddress = address + kDataHeaderSize;
-      p.pages.push_back({number, uint32_t(storedSize), offset});
-      pageMap.emplace_back(number, uint32_t(pageSize));
+  file_.reserve(std::max(reserveHint, kHeaderSize));
+  file_.assign(kHeaderSize, 0);
+}
+
+std::vector<std::string> ContainerWriter2004::order() const {
+  std::vector<std::string> names;
+  for (const auto& p : plan_) names.push_back(p.name);
+  return names;
+}
+
+// Grows the file by at most half again when it must, rather than doubling it: the file is the
+// largest buffer held at the end of a write.
+void ContainerWriter2004::grow(size_t extra) {
+  const size_t need = file_.size() + extra;
+  if (need > file_.capacity()) file_.reserve(std::max(need, file_.capacity() + file_.capacity() / 2));
+}
+
+// Data pages lie back to back from 0x100, numbered from 1 in file order. A page is compressed
+// straight into the file behind a header that is filled in once its size is known.
+void ContainerWriter2004::emitPage(Planned& p, std::span<const uint8_t> page) {
+  const uint32_t number = uint32_t(pageMap_.size() + 1);
+  const uint64_t address = file_.size();
+  grow(kDataHeaderSize + page.size() + page.size() / 8 + 0x40);
+  file_.resize(address + kDataHeaderSize);
+  if (p.compressed) compress2004(page, file_);
+  else file_.insert(file_.end(), page.begin(), page.end());
+  const uint8_t* stored = file_.data() + address + kDataHeaderSize;
+  const size_t storedSize = file_.size() - address - kDataHeaderSize;
+  const size_t pageSize = roundUp(kDataHeaderSize + storedSize, 0x20);
+  const uint32_t dataSum = checksum2004(0, stored, storedSize);
+  uint8_t h[kDataHeaderSize] = {};
+  putRl(h, kDataPageType);
+  putRl(h + 4, p.id);
+  putRl(h + 8, uint32_t(storedSize));
+  putRl(h + 12, uint32_t(pageSize));
+  putRll(h + 16, p.paged);
+  putRl(h + 28, dataSum);
+  putRl(h + 24, dataPageHeaderChecksum(h, dataSum));
+  maskDataHeader(h, address);
+  std::memcpy(file_.data() + address, h, sizeof h);
+  grow(pageSize - kDataHeaderSize - storedSize);
+  appendPadding(file_, pageSize - kDataHeaderSize - storedSize);
+  if (p.paged == 0) p.firstDataAddress = address + kDataHeaderSize;
+  p.pages.push_back({number, uint32_t(storedSize), p.paged});
+  p.paged += page.size();
+  pageMap_.emplace_back(number, uint32_t(pageSize));
+}
+
+// Every page carries its full capacity, the tail of the last one zero-filled. A stored section's
+// page capacity follows its size, so it is paged only once it is complete.
+void ContainerWriter2004::endSection() {
+  if (!current_) return;
+  Planned& p = *current_;
+  current_ = nullptr;
+  if (!p.compressed)
+    p.maxPageSize = uint32_t(std::min<size_t>(kMaxPageData, roundUp(std::max<size_t>(pending_.size(), 1), 0x80)));
+  for (size_t offset = 0; offset < pending_.size(); offset += p.maxPageSize) {
+    const size_t n = std::min<size_t>(p.maxPageSize, pending_.size() - offset);
+    if (n == p.maxPageSize) {
+      emitPage(p, std::span<const uint8_t>(pending_).subspan(offset, n));
+    } else {
+      std::vector<uint8_t> last(p.maxPageSize, 0);
+      std::memcpy(last.data(), pending_.data() + offset, n);
+      emitPage(p, last);
     }
   }
+  pending_.clear();
+  if (pending_.capacity() > kMaxPageData) pending_.shrink_to_fit();
+}
+
+bool ContainerWriter2004::begin(std::string_view name) {
+  if (status_ != Acad::eOk || finished_) return false;
+  endSection();
+  if (next_ >= plan_.size() || plan_[next_].name != name) {
+    status_ = Acad::eInvalidInput;
+    return false;
+  }
+  current_ = &plan_[next_++];
+  return true;
+}
+
+void ContainerWriter2004::append(std::span<const uint8_t> data) {
+  if (status_ != Acad::eOk) return;
+  if (!current_) {
+    if (!data.empty()) status_ = Acad::eInvalidInput;
+    return;
+  }
+  Planned& p = *current_;
+  p.size += data.size();
+  if (!p.compressed) {
+    pending_.insert(pending_.end(), data.begin(), data.end());
+    return;
+  }
+  while (!data.empty()) {
+    if (pending_.empty() && data.size() >= p.maxPageSize) {
+      // A full page straight from the caller's buffer.
+      emitPage(p, data.first(p.maxPageSize));
+      data = data.subspan(p.maxPageSize);
+      continue;
+    }
+    const size_t n = std::min<size_t>(p.maxPageSize - pending_.size(), data.size());
+    pending_.insert(pending_.end(), data.begin(), data.begin() + ptrdiff_t(n));
+    data = data.subspan(n);
+    if (pending_.size() == p.maxPageSize) {
+      emitPage(p, pending_);
+      pending_.clear();
+    }
+  }
+}
+
+bool ContainerWriter2004::add(std::string_view name, std::span<const uint8_t> data) {
+  if (!begin(name)) return false;
+  append(data);
+  return status_ == Acad::eOk;
+}
+
+Acad::ErrorStatus ContainerWriter2004::finish() {
+  if (status_ != Acad::eOk) return status_;
+  if (finished_) return Acad::eInvalidInput;
+  endSection();
+  if (next_ != plan_.size()) return status_ = Acad::eInvalidInput;
 
   // The section map: a nameless first entry, then the sections by descending id.
-  std::vector<uint8_t> smap;
-  uint32_t entryCount = uint32_t(plan.size() + 1);
+  std::vector<uint8_t> smap, packed;
+  uint32_t entryCount = uint32_t(plan_.size() + 1);
   for (uint32_t v : {entryCount, 2u, kMaxPageData, 0u, entryCount}) appendRl(smap, v);
   auto appendEntry = [&smap](uint64_t size, uint32_t pages, uint32_t maxPage, uint32_t method,
                              uint32_t id, std::string_view name) {
@@ -490,34 +557,33 @@ Acad::ErrorStatus writeContainer2004(std::span<const SectionInput2004> sections,
     std::memcpy(smap.data() + at, name.data(), name.size());
   };
   appendEntry(0, 0, kMaxPageData, 2, 0, "");
-  for (auto it = byId.rbegin(); it != byId.rend(); ++it) {
-    const PlannedSection& p = **it;
-    appendEntry(p.input->data.size(), uint32_t(p.pages.size()), p.maxPageSize, p.compressed ? 2 : 1,
-                p.id, p.input->name);
+  for (auto it = byId_.rbegin(); it != byId_.rend(); ++it) {
+    const Planned& p = plan_[*it];
+    appendEntry(p.size, uint32_t(p.pages.size()), p.maxPageSize, p.compressed ? 2 : 1, p.id, p.name);
     for (const auto& pg : p.pages) {
       appendRl(smap, pg.number);
       appendRl(smap, pg.dataSize);
       appendRll(smap, pg.offset);
     }
   }
-  uint32_t sectionMapId = uint32_t(pageMap.size() + 1);
+  uint32_t sectionMapId = uint32_t(pageMap_.size() + 1);
   uint32_t pageMapId = sectionMapId + 1;
-  packed.clear();
   compress2004(smap, packed);
-  size_t smStart = file.size();
-  appendSystemPage(file, kSectionMapType, smap, packed);
-  size_t smSize = roundUp(file.size() - smStart, 0x20);
-  appendPadding(file, smStart + smSize - file.size());
-  pageMap.emplace_back(sectionMapId, uint32_t(smSize));
+  size_t smStart = file_.size();
+  grow(smap.size() + packed.size() + 2 * kSystemHeaderSize + 0x20);
+  appendSystemPage(file_, kSectionMapType, smap, packed);
+  size_t smSize = roundUp(file_.size() - smStart, 0x20);
+  appendPadding(file_, smStart + smSize - file_.size());
+  pageMap_.emplace_back(sectionMapId, uint32_t(smSize));
 
   // The page map lists itself, so its declared size must be known before it is compressed: grow
   // the guess until the compressed page (with the blank header and the header copy behind it) fits.
-  uint64_t pmStart = file.size();
+  uint64_t pmStart = file_.size();
   std::vector<uint8_t> pmap;
   uint32_t pmSize = 0x80;
   for (;;) {
     pmap.clear();
-    for (const auto& [number, size] : pageMap) {
+    for (const auto& [number, size] : pageMap_) {
       appendRl(pmap, number);
       appendRl(pmap, size);
     }
@@ -532,22 +598,22 @@ Acad::ErrorStatus writeContainer2004(std::span<const SectionInput2004> sections,
   }
 
   // The header: plain fields, then the masked block and the tail of the masking sequence.
-  auto addressOf = [&plan](std::string_view name) -> uint32_t {
-    for (const auto& p : plan)
-      if (p.input->name == name) return uint32_t(p.firstDataAddress);
+  auto addressOf = [this](std::string_view name) -> uint32_t {
+    for (const auto& p : plan_)
+      if (p.name == name) return uint32_t(p.firstDataAddress);
     return 0;
   };
-  uint8_t* f = file.data();
+  uint8_t* f = file_.data();
   std::memcpy(f, "AC1027", 6);
-  f[0x0B] = options.maintenance;
+  f[0x0B] = options_.maintenance;
   f[0x0C] = 0x03;
   putRl(f + 0x0D, addressOf(kSectionPreview));
-  f[0x11] = options.appVersion;
-  f[0x12] = options.appMaintenance;
-  f[0x13] = uint8_t(options.codepage);
-  f[0x14] = uint8_t(options.codepage >> 8);
-  f[0x16] = options.appVersion;
-  f[0x17] = options.appMaintenance;
+  f[0x11] = options_.appVersion;
+  f[0x12] = options_.appMaintenance;
+  f[0x13] = uint8_t(options_.codepage);
+  f[0x14] = uint8_t(options_.codepage >> 8);
+  f[0x16] = options_.appVersion;
+  f[0x17] = options_.appMaintenance;
   putRl(f + 0x20, addressOf(kSectionSummaryInfo));
   putRl(f + 0x28, 0x80);
   putRl(f + 0x2C, addressOf(kSectionAppInfo));
@@ -574,10 +640,28 @@ Acad::ErrorStatus writeContainer2004(std::span<const SectionInput2004> sections,
   for (size_t i = kMaskedOffset + kMaskedSize; i < kHeaderSize; ++i) f[i] = maskByte2004(i);
 
   // The page map page, then the copy of the masked header block ends the file.
-  appendSystemPage(file, kPageMapType, pmap, packed);
-  std::vector<uint8_t> copy(file.begin() + kMaskedOffset, file.begin() + kMaskedOffset + kMaskedSize);
-  file.insert(file.end(), copy.begin(), copy.end());
+  grow(pmap.size() + packed.size() + 2 * kSystemHeaderSize + kMaskedSize);
+  appendSystemPage(file_, kPageMapType, pmap, packed);
+  uint8_t copy[kMaskedSize];
+  std::memcpy(copy, file_.data() + kMaskedOffset, kMaskedSize);
+  file_.insert(file_.end(), copy, copy + kMaskedSize);
+  finished_ = true;
   return Acad::eOk;
+}
+
+Acad::ErrorStatus writeContainer2004(std::span<const SectionInput2004> sections,
+                                     const WriteOptions2004& options, std::vector<uint8_t>& file) {
+  std::vector<std::string> names;
+  size_t total = kHeaderSize;
+  for (const auto& s : sections) {
+    names.push_back(s.name);
+    total += s.data.size() + kDataHeaderSize;
+  }
+  ContainerWriter2004 w(names, options, file, total / 2);
+  for (const std::string& name : w.order())
+    for (const auto& s : sections)
+      if (s.name == name) w.add(name, s.data);
+  return w.finish();
 }
 
 }  // namespace kel::dwg

@@ -149,4 +149,58 @@ struct WriteOptions2004 {
 Acad::ErrorStatus writeContainer2004(std::span<const SectionInput2004> sections,
                                      const WriteOptions2004& options, std::vector<uint8_t>& file);
 
+// Lays out an AC1027 file one section at a time, in file order, so that a large section can be
+// handed over in pieces while it is being produced: each page is compressed into the file as soon
+// as it is full, and neither the whole section nor a compressed copy of it is held. The file is the
+// same, byte for byte, as writeContainer2004 makes of the same sections.
+class ContainerWriter2004 {
+ public:
+  // `names` lists every section the file will hold (the section ids follow from the whole set);
+  // `file` is cleared and receives the layout. `reserveHint` is the expected file size.
+  ContainerWriter2004(std::span<const std::string> names, const WriteOptions2004& options,
+                      std::vector<uint8_t>& file, size_t reserveHint = 0);
+
+  // eOk, or eInvalidInput once a name is empty, repeated or longer than 63 bytes, or a section is
+  // handed over out of order (every later call then does nothing and finish answers the same).
+  Acad::ErrorStatus status() const { return status_; }
+  // The section names in the order their data must be handed over.
+  std::vector<std::string> order() const;
+
+  // Starts the next section, which must be the one `name` names; the previous one ends.
+  bool begin(std::string_view name);
+  // Adds data to the section begun last.
+  void append(std::span<const uint8_t> data);
+  // A whole section at once.
+  bool add(std::string_view name, std::span<const uint8_t> data);
+  // Ends the last section and writes the section map, the page map and the file header. Every
+  // section must have been handed over. Called once.
+  Acad::ErrorStatus finish();
+
+ private:
+  struct Planned {
+    std::string name;
+    uint32_t id = 0;
+    bool compressed = true;
+    uint32_t maxPageSize = kMaxPageData;
+    uint64_t size = 0;    // bytes handed over so far
+    uint64_t paged = 0;   // bytes of them already in pages
+    std::vector<SectionPage2004> pages;
+    uint64_t firstDataAddress = 0;
+  };
+  void emitPage(Planned& p, std::span<const uint8_t> page);
+  void endSection();
+  void grow(size_t extra);
+
+  const WriteOptions2004 options_;
+  std::vector<uint8_t>& file_;
+  std::vector<Planned> plan_;           // in file order
+  std::vector<size_t> byId_;            // places in plan_, by ascending id
+  size_t next_ = 0;                     // the section begin() expects
+  Planned* current_ = nullptr;
+  std::vector<uint8_t> pending_;        // a compressed section's unfilled page; a stored one whole
+  std::vector<std::pair<uint32_t, uint32_t>> pageMap_;  // number, size
+  Acad::ErrorStatus status_ = Acad::eOk;
+  bool finished_ = false;
+};
+
 }  // namespace kel::dwg

@@ -25,24 +25,6 @@ std::pair<size_t, size_t> partOf(const Tags& b, std::initializer_list<const char
   return {0, b.size()};
 }
 
-size_t countIn(const Tags& b, std::pair<size_t, size_t> range, int code) {
-  size_t n = 0;
-  for (size_t i = range.first; i < range.second; ++i) n += b[i].code == code;
-  return n;
-}
-
-const Tag* firstIn(const Tags& b, std::pair<size_t, size_t> range, int code) {
-  for (size_t i = range.first; i < range.second; ++i)
-    if (b[i].code == code) return &b[i];
-  return nullptr;
-}
-
-double realIn(const Tags& b, std::pair<size_t, size_t> range, int code, double dflt) {
-  const Tag* t = firstIn(b, range, code);
-  if (!t) return dflt;
-  return t->kind == ValueKind::String ? std::atof(t->s.c_str()) : engine::asDouble(*t);
-}
-
 Handle handleOf(const Tag& t) {
   if (t.kind == ValueKind::String) return Handle(std::strtoull(t.s.c_str(), nullptr, 16));
   return Handle(t.i);

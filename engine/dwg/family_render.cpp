@@ -17,30 +17,6 @@ using namespace types;
 using engine::ValueKind;
 using K = RecordKind;
 
-size_t countIn(const Tags& b, std::pair<size_t, size_t> range, int code) {
-  size_t n = 0;
-  for (size_t i = range.first; i < range.second; ++i) n += b[i].code == code;
-  return n;
-}
-
-const Tag* firstIn(const Tags& b, std::pair<size_t, size_t> range, int code) {
-  for (size_t i = range.first; i < range.second; ++i)
-    if (b[i].code == code) return &b[i];
-  return nullptr;
-}
-
-int64_t intIn(const Tags& b, std::pair<size_t, size_t> range, int code, int64_t dflt) {
-  const Tag* t = firstIn(b, range, code);
-  if (!t) return dflt;
-  return t->kind == ValueKind::String ? std::atoll(t->s.c_str()) : engine::asInt(*t);
-}
-
-double realIn(const Tags& b, std::pair<size_t, size_t> range, int code, double dflt) {
-  const Tag* t = firstIn(b, range, code);
-  if (!t) return dflt;
-  return t->kind == ValueKind::String ? std::atof(t->s.c_str()) : engine::asDouble(*t);
-}
-
 // The spline part of a helix, counted within AcDbSpline: the helix part reuses its codes.
 // A helix is always given by its control points (fit data is not kept for one).
 void prepHELIX(const PrepInput& in, ObjectWriter& w) {

@@ -618,18 +618,7 @@ void prepACAD_TABLE(const PrepInput& in, ObjectWriter& w) {
   const Tags& b = in.body;
   const auto ref = subclassRange(b, "AcDbBlockReference");
   Tags own(b.begin() + std::ptrdiff_t(ref.first), b.begin() + std::ptrdiff_t(ref.second));
-  double x = realOf(own, 41, 1), y = realOf(own, 42, 1), z = realOf(own, 43, 1);
-  if (x == 1 && y == 1 && z == 1) {
-    w.pushInt(3);
-  } else if (x == y && x == z) {
-    w.pushInt(2);
-    w.pushReal(x);
-  } else {
-    w.pushInt(0);
-    w.pushReal(x);
-    w.pushReal(y);
-    w.pushReal(z);
-  }
+  pushInsertScale(w, realOf(own, 41, 1), realOf(own, 42, 1), realOf(own, 43, 1));
   w.pushInt(0);  // no attributes
   const bool wide = w.since(V::R2007);
   Table t = parseTable(b, wide);

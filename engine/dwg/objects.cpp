@@ -34,6 +34,8 @@ using K = RecordKind;
 #define KEL_O(num, name, dxf) {num, #name, dxf, K::Object, nullptr, nullptr, &visit##name<ObjectReader>}
 #define KEL_C(num, name, table, fn) {num, #name, "TABLE", K::TableControl, table, nullptr, &fn<ObjectReader>}
 #define KEL_T(num, name, table, marker) {num, #name, table, K::TableEntry, table, marker, &visit##name<ObjectReader>}
+#define KEL_TABLE(cnum, control, readLayout, writeLayout, controlPrep, num, name, marker, entryPrep) \
+  KEL_C(cnum, control, #name, visit##readLayout), KEL_T(num, name, #name, marker),
 
 const TypeDescription kFixed[] = {
     KEL_E(1, TEXT, "TEXT"),
@@ -82,24 +84,7 @@ const TypeDescription kFixed[] = {
     {45, "LEADER", "LEADER", K::Entity, nullptr, nullptr, nullptr},
     {46, "TOLERANCE", "TOLERANCE", K::Entity, nullptr, nullptr, nullptr},
     {47, "MLINE", "MLINE", K::Entity, nullptr, nullptr, nullptr},
-    KEL_C(48, BLOCK_CONTROL, "BLOCK_RECORD", visitBlockControl),
-    KEL_T(49, BLOCK_RECORD, "BLOCK_RECORD", "AcDbBlockTableRecord"),
-    KEL_C(50, LAYER_CONTROL, "LAYER", visitTableControl),
-    KEL_T(51, LAYER, "LAYER", "AcDbLayerTableRecord"),
-    KEL_C(52, STYLE_CONTROL, "STYLE", visitTableControl),
-    KEL_T(53, STYLE, "STYLE", "AcDbTextStyleTableRecord"),
-    KEL_C(56, LTYPE_CONTROL, "LTYPE", visitTableControl),
-    KEL_T(57, LTYPE, "LTYPE", "AcDbLinetypeTableRecord"),
-    KEL_C(60, VIEW_CONTROL, "VIEW", visitTableControl),
-    KEL_T(61, VIEW, "VIEW", "AcDbViewTableRecord"),
-    KEL_C(62, UCS_CONTROL, "UCS", visitTableControl),
-    KEL_T(63, UCS, "UCS", "AcDbUCSTableRecord"),
-    KEL_C(64, VPORT_CONTROL, "VPORT", visitTableControl),
-    KEL_T(65, VPORT, "VPORT", "AcDbViewportTableRecord"),
-    KEL_C(66, APPID_CONTROL, "APPID", visitTableControl),
-    KEL_T(67, APPID, "APPID", "AcDbRegAppTableRecord"),
-    KEL_C(68, DIMSTYLE_CONTROL, "DIMSTYLE", visitDimStyleControl),
-    KEL_T(69, DIMSTYLE, "DIMSTYLE", "AcDbDimStyleTableRecord"),
+    KEL_SYMBOL_TABLES(KEL_TABLE)
     // The viewport-entity table of R13..R2000 has no DXF form; its records are kept raw.
     {70, "VX_CONTROL", "VX_CONTROL", K::Object, nullptr, nullptr, nullptr},
     {71, "VX_TABLE_RECORD", "VX_TABLE_RECORD", K::Object, nullptr, nullptr, nullptr},

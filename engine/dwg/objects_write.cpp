@@ -403,6 +403,21 @@ void ObjectWriter::writeHandle(Handle h, HandleKind k) {
   s_.handles.H(HandleRef{uint8_t(k), h});
 }
 
+// The smallest form that holds the scale (INSERT and the table entity's block reference).
+void pushInsertScale(ObjectWriter& w, double x, double y, double z) {
+  if (x == 1 && y == 1 && z == 1) {
+    w.pushInt(3);
+  } else if (x == y && x == z) {
+    w.pushInt(2);
+    w.pushReal(x);
+  } else {
+    w.pushInt(0);
+    w.pushReal(x);
+    w.pushReal(y);
+    w.pushReal(z);
+  }
+}
+
 namespace {
 
 // The table a name-valued group refers to, by record type and group code.
@@ -516,18 +531,7 @@ void prepATTDEF(const PrepInput& in, ObjectWriter& w) {
 
 void prepInsert(const PrepInput& in, ObjectWriter& w) {
   const Tags& b = in.body;
-  double x = realOf(b, 41, 1), y = realOf(b, 42, 1), z = realOf(b, 43, 1);
-  if (x == 1 && y == 1 && z == 1) {
-    w.pushInt(3);
-  } else if (x == y && x == z) {
-    w.pushInt(2);
-    w.pushReal(x);
-  } else {
-    w.pushInt(0);
-    w.pushReal(x);
-    w.pushReal(y);
-    w.pushReal(z);
-  }
+  pushInsertScale(w, realOf(b, 41, 1), realOf(b, 42, 1), realOf(b, 43, 1));
   bool attribs = !in.plan.links.owned.empty();
   w.pushInt(attribs);
   if (attribs) w.pushInt(int64_t(in.plan.links.owned.size()));
@@ -928,6 +932,9 @@ using K = RecordKind;
 #define KW_E(num, name, prep) {#name, num, K::Entity, &visit##name<ObjectWriter>, prep, nullptr}
 #define KW_O(num, name, prep) {#name, num, K::Object, &visit##name<ObjectWriter>, prep, nullptr}
 #define KW_T(num, name, prep, marker) {#name, num, K::TableEntry, &visit##name<ObjectWriter>, prep, marker}
+#define KW_TABLE(cnum, control, readLayout, writeLayout, controlPrep, num, name, marker, entryPrep)                  \
+  {#control, cnum, K::TableControl, &visit##writeLayout<ObjectWriter>, prep##controlPrep, nullptr}, \
+      KW_T(num, name, prep##entryPrep, marker),
 
 const WriteType kTypes[] = {
     KW_E(1, TEXT, prepTEXT),
@@ -968,26 +975,7 @@ const WriteType kTypes[] = {
     KW_E(41, XLINE, prepNone),
     KW_O(42, DICTIONARY, prepDICTIONARY),
     KW_E(44, MTEXT, prepMTEXT),
-    {"BLOCK_CONTROL", 48, K::TableControl, &visitBlockControl<ObjectWriter>, prepTableControl, nullptr},
-    KW_T(49, BLOCK_RECORD, prepBLOCK_RECORD, "AcDbBlockTableRecord"),
-    {"LAYER_CONTROL", 50, K::TableControl, &visitTableControl<ObjectWriter>, prepTableControl, nullptr},
-    KW_T(51, LAYER, prepLAYER, "AcDbLayerTableRecord"),
-    {"STYLE_CONTROL", 52, K::TableControl, &visitTableControl<ObjectWriter>, prepTableControl, nullptr},
-    KW_T(53, STYLE, prepSTYLE, "AcDbTextStyleTableRecord"),
-    // The linetype control lists ByBlock and ByLayer after its counted entries, as the block
-    // control lists the two space records.
-    {"LTYPE_CONTROL", 56, K::TableControl, &visitBlockControl<ObjectWriter>, prepTableControl, nullptr},
-    KW_T(57, LTYPE, prepLTYPE, "AcDbLinetypeTableRecord"),
-    {"VIEW_CONTROL", 60, K::TableControl, &visitTableControl<ObjectWriter>, prepTableControl, nullptr},
-    KW_T(61, VIEW, prepVIEW, "AcDbViewTableRecord"),
-    {"UCS_CONTROL", 62, K::TableControl, &visitTableControl<ObjectWriter>, prepTableControl, nullptr},
-    KW_T(63, UCS, prepNone, "AcDbUCSTableRecord"),
-    {"VPORT_CONTROL", 64, K::TableControl, &visitTableControl<ObjectWriter>, prepTableControl, nullptr},
-    KW_T(65, VPORT, prepVPORT, "AcDbViewportTableRecord"),
-    {"APPID_CONTROL", 66, K::TableControl, &visitTableControl<ObjectWriter>, prepTableControl, nullptr},
-    KW_T(67, APPID, prepNone, "AcDbRegAppTableRecord"),
-    {"DIMSTYLE_CONTROL", 68, K::TableControl, &visitDimStyleControl<ObjectWriter>, prepDimStyleControl, nullptr},
-    KW_T(69, DIMSTYLE, prepNone, "AcDbDimStyleTableRecord"),
+    KEL_SYMBOL_TABLES(KW_TABLE)
     KW_O(72, GROUP, prepGROUP),
     KW_O(73, MLINESTYLE, prepMLINESTYLE),
     KW_E(77, LWPOLYLINE, prepLWPOLYLINE),

@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "engine/dwg/container2004.h"
+#include "engine/dwg/families.h"
 #include "engine/dwg/objects_write.h"
 #include "engine/dwg/raw_records.h"
 #include "engine/dwg/write_sections.h"
@@ -34,15 +35,21 @@ using engine::ValueKind;
 
 namespace {
 
-const char* const kControlTypes[][2] = {
-    {"BLOCK_RECORD", "BLOCK_CONTROL"}, {"LAYER", "LAYER_CONTROL"}, {"STYLE", "STYLE_CONTROL"},
-    {"LTYPE", "LTYPE_CONTROL"},        {"VIEW", "VIEW_CONTROL"},   {"UCS", "UCS_CONTROL"},
-    {"VPORT", "VPORT_CONTROL"},        {"APPID", "APPID_CONTROL"}, {"DIMSTYLE", "DIMSTYLE_CONTROL"}};
+// Table name -> its control's type name.
+#define KEL_CONTROL_OF(cnum, control, readLayout, writeLayout, controlPrep, num, name, marker, entryPrep) {#name, #control},
+const char* const kControlTypes[][2] = {KEL_SYMBOL_TABLES(KEL_CONTROL_OF)};
+#undef KEL_CONTROL_OF
 
 const char* controlType(const std::string& table) {
   for (auto& c : kControlTypes)
     if (table == c[0]) return c[1];
   return nullptr;
+}
+
+// Gives a container's memory back; assigning {} to a vector would only empty it.
+template <class T>
+void release(T& v) {
+  T().swap(v);
 }
 
 bool isSub(const Object& o) { return o.type == "VERTEX" || o.type == "ATTRIB" || o.type == "SEQEND"; }
@@ -150,7 +157,7 @@ class Assembler {
   // Raw records and proxies: fills the plan's type and answers the reason when the record
   // cannot be written (null when it can). Other records answer "" and are planned as usual.
   const char* planPassThrough(const Object& o, RecordKind kind, RecordPlan& plan);
-  bool unwrapProxy(ProxyRecord& p);
+  bool unwrapProxy(ProxyRecord& p, int proxyType);
 
   Drawing& d_;
   DwgWriteInfo& info_;
@@ -169,10 +176,12 @@ class Assembler {
 };
 
 // A proxy of an earlier release read as raw: its own part starts with the class number and
-// (from R2000 on) the data's format, then the data itself.
-bool Assembler::unwrapProxy(ProxyRecord& p) {
+// (from R2000 on) the data's format, then the data itself. R13 files put the proxy's own type
+// number (498 or 499) before the class number.
+bool Assembler::unwrapProxy(ProxyRecord& p, int proxyType) {
   BitReader r(p.data.data(), p.data.size());
-  const int32_t cls = r.BL();
+  int32_t cls = r.BL();
+  if (cls == proxyType) cls = r.BL();
   const uint32_t format = src_ >= Version::R2000 ? uint32_t(r.BL()) : formatCode(src_);
   if (r.error() || r.positionBits() > p.dataBits || !classMap_.count(cls) || !classMap_[cls]) return false;
   p.classId = classMap_[cls];
@@ -242,7 +251,7 @@ const char* Assembler::planPassThrough(const Object& o, RecordKind kind, RecordP
       if (!classed && !wasProxy) return "undecoded data of an earlier release";
       if (!proxyFromRaw(o.dwgRaw, src_, formatCode(src_) | maint_ << 16, srcClasses_, out, p.proxy))
         return "undecoded data whose common part could not be read";
-      if (wasProxy && !unwrapProxy(p.proxy)) return "proxy whose class is not in the drawing";
+      if (wasProxy && !unwrapProxy(p.proxy, o.dwgType)) return "proxy whose class is not in the drawing";
       if ((kind == RecordKind::Entity) != p.proxy.entity) return "undecoded data of the wrong kind";
       plan.type = p.proxy.entity ? 498 : 499;
     }
@@ -356,6 +365,15 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
   for (const Object& o : d_.objects)
     if (o.type == "MLINESTYLE") names_.add("MLINESTYLE", o.text(2), o.handle);
 
+  // One record for each table entry, entity and object, and a few more: the plan is reserved for
+  // them at once rather than left to grow by doubling.
+  {
+    size_t n = d_.entities.size() + d_.objects.size();
+    for (const SymbolTable& t : d_.tables) n += 1 + t.entries.size();
+    for (const Block& b : d_.blocks) n += 2 + b.entities.size();
+    recs_.reserve(n + n / 64 + 16);
+  }
+
   // Tables.
   std::map<std::string, Handle> controls;
   Handle msRec = 0, psRec = 0;
@@ -410,6 +428,7 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
 
   // Block records with their blocks and entities. Model and paper space take the ENTITIES section.
   std::vector<const Object*> msList, psList;
+  msList.reserve(d_.entities.size());
   {
     Handle current = msRec;
     for (const Object& e : d_.entities) {
@@ -472,6 +491,9 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
       add(be, std::move(q));
     }
   }
+
+  release(msList);
+  release(psList);
 
   // Objects.
   for (const Object& o : d_.objects) {
@@ -587,7 +609,29 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
     x.useBody = true;
   }
 
-  // Encode the records, one buffer set serving them all.
+  // The file is laid out section by section in file order. The sections before the objects need
+  // nothing the encoding decides, so they go first and the objects follow page by page.
+  FileInfo fi;
+  if (const auto* hv = d_.headerVar("$TDCREATE"); hv && !hv->values.empty()) fi.created = engine::asDouble(hv->values[0]);
+  if (const auto* hv = d_.headerVar("$TDUPDATE"); hv && !hv->values.empty()) fi.updated = engine::asDouble(hv->values[0]);
+  if (const auto* hv = d_.headerVar("$MEASUREMENT"); hv && !hv->values.empty()) fi.measurement = int(engine::asInt(hv->values[0]));
+  if (d_.settings.updateThumbnail) fi.thumbnail = renderThumbnail(d_);
+  const std::string names[] = {
+      std::string(kSectionSummaryInfo), std::string(kSectionPreview),      std::string(kSectionAppInfo),
+      std::string(kSectionFileDepList), std::string(kSectionRevHistory),   std::string(kSectionObjects),
+      std::string(kSectionObjFreeSpace), std::string(kSectionTemplate),    std::string(kSectionHandles),
+      std::string(kSectionClasses),     std::string(kSectionAuxHeader),    std::string(kSectionHeader)};
+  // Plain entities come to about 32 bytes a record in the file; a little more is reserved so that
+  // a drawing of them never moves the file at the end of the write, when it is largest.
+  ContainerWriter2004 w(names, WriteOptions2004{}, file, 0x10000 + order.size() * 40);
+  w.add(kSectionSummaryInfo, writeSummaryInfo(fi));
+  w.add(kSectionPreview, writePreview(fi));
+  w.add(kSectionAppInfo, writeAppInfo());
+  w.add(kSectionFileDepList, writeFileDepList());
+  w.add(kSectionRevHistory, writeRevHistory());
+
+  // Encode the records, one buffer set serving them all. Whole pages of the stream go to the file
+  // as they fill; `objects` keeps only the part after the last of them, which starts at `paged`.
   WriteContext ctx;
   ctx.version = v;
   ctx.names = &names_;
@@ -595,8 +639,10 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
   ctx.proxyGraphics = d_.settings.saveProxyGraphics != 0;
   EncodeScratch scratch(v);
   ctx.scratch = &scratch;
+  w.begin(kSectionObjects);
   std::vector<uint8_t> objects = {0xCA, 0x0D, 0x00, 0x00};
-  objects.reserve(4 + order.size() * 48);  // about what a drawing of plain entities takes per record
+  objects.reserve(2 * kMaxPageData);
+  uint64_t paged = 0;
   std::vector<std::pair<Handle, uint64_t>> map;
   map.reserve(order.size());
   std::vector<uint8_t> rec;
@@ -620,8 +666,17 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
       failed.push_back(r.o->handle);
       continue;
     }
-    map.emplace_back(r.o->handle, start);
+    map.emplace_back(r.o->handle, paged + start);
+    if (objects.size() >= kMaxPageData) {
+      const size_t whole = objects.size() / kMaxPageData * kMaxPageData;
+      w.append(std::span<const uint8_t>(objects).first(whole));
+      objects.erase(objects.begin(), objects.begin() + ptrdiff_t(whole));
+      paged += whole;
+    }
   }
+  w.append(objects);
+  release(objects);
+  release(rec);
   scratch = EncodeScratch(v);  // its buffers are not needed for the rest
   info_.written = map.size();
 
@@ -654,34 +709,19 @@ Acad::ErrorStatus Assembler::build(std::vector<uint8_t>& file) {
   links.seed = next_;
   for (const auto& r : recs_) links.seed = std::max(links.seed, r.o->handle + 1);
   // The plan is spent: its memory goes back before the sections are laid out.
-  recs_ = {};
-  extras_ = {};
-  order = {};
+  release(recs_);
+  release(extras_);
+  release(order);
 
-  std::vector<uint8_t> header = writeHeaderSection(d_, links, ctx);
-  std::vector<uint8_t> classSection = writeClassesSection(classes, v);
-  std::vector<uint8_t> handles = writeObjectMap(std::move(map));
-
-  FileInfo fi;
-  if (const auto* hv = d_.headerVar("$TDCREATE"); hv && !hv->values.empty()) fi.created = engine::asDouble(hv->values[0]);
-  if (const auto* hv = d_.headerVar("$TDUPDATE"); hv && !hv->values.empty()) fi.updated = engine::asDouble(hv->values[0]);
-  if (const auto* hv = d_.headerVar("$MEASUREMENT"); hv && !hv->values.empty()) fi.measurement = int(engine::asInt(hv->values[0]));
   fi.seed = links.seed;
   fi.objects = info_.written;
-  if (d_.settings.updateThumbnail) fi.thumbnail = renderThumbnail(d_);
-  std::vector<uint8_t> aux = writeAuxHeader(fi), preview = writePreview(fi), summary = writeSummaryInfo(fi),
-                       app = writeAppInfo(), deps = writeFileDepList(), revs = writeRevHistory(),
-                       templ = writeTemplate(fi), freeSpace = writeObjFreeSpace(fi);
-  const SectionInput2004 sections[] = {
-      {std::string(kSectionSummaryInfo), summary}, {std::string(kSectionPreview), preview},
-      {std::string(kSectionAppInfo), app},         {std::string(kSectionFileDepList), deps},
-      {std::string(kSectionRevHistory), revs},     {std::string(kSectionObjects), objects},
-      {std::string(kSectionObjFreeSpace), freeSpace}, {std::string(kSectionTemplate), templ},
-      {std::string(kSectionHandles), handles},     {std::string(kSectionClasses), classSection},
-      {std::string(kSectionAuxHeader), aux},       {std::string(kSectionHeader), header},
-  };
-  WriteOptions2004 opt;
-  return writeContainer2004(sections, opt, file);
+  w.add(kSectionObjFreeSpace, writeObjFreeSpace(fi));
+  w.add(kSectionTemplate, writeTemplate(fi));
+  w.add(kSectionHandles, writeObjectMap(std::move(map)));
+  w.add(kSectionClasses, writeClassesSection(classes, v));
+  w.add(kSectionAuxHeader, writeAuxHeader(fi));
+  w.add(kSectionHeader, writeHeaderSection(d_, links, ctx));
+  return w.finish();
 }
 
 // "name.dwg" -> "name.bak": the backup takes the place of the extension.

@@ -292,6 +292,7 @@ std::vector<uint8_t> writeClassesSection(const std::vector<DwgClass>& classes, V
 std::vector<uint8_t> writeObjectMap(std::vector<std::pair<Handle, uint64_t>> entries) {
   std::sort(entries.begin(), entries.end());
   std::vector<uint8_t> out;
+  out.reserve(entries.size() * 3 + 64);  // a pair of neighbouring records takes two or three bytes
   constexpr size_t kMaxChunk = 2032;  // bytes of a chunk including its size field
   size_t i = 0;
   auto closeChunk = [&](const std::vector<uint8_t>& body) {

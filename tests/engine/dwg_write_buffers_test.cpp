@@ -1,9 +1,10 @@
 // The DWG writer's reused buffers and fast paths: they must give exactly what the plain versions
 // give. Records encoded through one shared set of buffers, the bit writer's append path, the
-// handle set behind "does the file hold this record", the sliced CRC, and whole files written
-// again from the same drawing.
+// handle set behind "does the file hold this record", the sliced CRC, sections handed to the
+// container in pieces, and whole files written again from the same drawing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <set>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "engine/dwg/bits.h"
+#include "engine/dwg/container2004.h"
 #include "engine/dwg/crc.h"
 #include "engine/dwg/objects_write.h"
 #include "engine/dwg/read_dwg.h"
@@ -245,4 +247,83 @@ TEST(DwgWriteBuffers, RepeatedWritesGiveTheSameFile) {
   EXPECT_EQ(lines, 1000u);
   EXPECT_EQ(texts, 1000u);
   EXPECT_EQ(circles, 1000u);
+}
+
+// Sections handed over in pieces of any size, as the writer hands over the objects while it
+// encodes them, make the same file as the sections given whole, and read back as given: full
+// pages, a last page zero-filled, a stored section of two pages, an empty one and an unknown name.
+TEST(DwgWriteBuffers, SectionsGivenInPiecesMakeTheSameFile) {
+  std::mt19937 rng(7);
+  auto bytes = [&](size_t n, unsigned alphabet) {
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = uint8_t(rng() % alphabet);
+    return v;
+  };
+  const std::vector<std::pair<std::string, std::vector<uint8_t>>> sections = {
+      {std::string(kSectionHeader), bytes(300, 256)},
+      {std::string(kSectionObjects), bytes(2 * kMaxPageData + 1000, 16)},
+      {std::string(kSectionPreview), bytes(kMaxPageData + 5, 256)},
+      {std::string(kSectionHandles), bytes(kMaxPageData, 4)},
+      {std::string(kSectionTemplate), {}},
+      {"AcDb:Extra", bytes(10, 3)}};
+  std::vector<SectionInput2004> whole;
+  std::vector<std::string> names;
+  for (const auto& [name, data] : sections) {
+    whole.push_back({name, data});
+    names.push_back(name);
+  }
+  std::vector<uint8_t> expected;
+  ASSERT_EQ(writeContainer2004(whole, {}, expected), Acad::eOk);
+
+  for (size_t piece : {size_t(1), size_t(777), size_t(kMaxPageData), size_t(kMaxPageData + 1)}) {
+    std::vector<uint8_t> file;
+    ContainerWriter2004 w(names, {}, file);
+    for (const std::string& name : w.order()) {
+      const auto& data = std::find_if(sections.begin(), sections.end(), [&](const auto& s) { return s.first == name; })->second;
+      ASSERT_TRUE(w.begin(name)) << name;
+      for (size_t at = 0; at < data.size(); at += piece)
+        w.append(std::span<const uint8_t>(data).subspan(at, std::min(piece, data.size() - at)));
+    }
+    ASSERT_EQ(w.finish(), Acad::eOk);
+    EXPECT_TRUE(file == expected) << "pieces of " << piece;
+  }
+
+  Container2004 c;
+  ASSERT_EQ(c.open(expected), Acad::eOk);
+  for (const auto& [name, data] : sections) {
+    std::vector<uint8_t> back;
+    EXPECT_EQ(c.read(name, back), Acad::eOk) << name;
+    EXPECT_TRUE(back == data) << name;
+  }
+}
+
+// The container takes the sections in file order only, each once, and all of them.
+TEST(DwgWriteBuffers, ContainerWriterRefusesSectionsOutOfOrderOrMissing) {
+  const std::vector<std::string> names = {std::string(kSectionHeader), std::string(kSectionObjects)};
+  const std::vector<uint8_t> data(100, 1);
+  std::vector<uint8_t> file;
+  {
+    ContainerWriter2004 w(names, {}, file);
+    EXPECT_EQ(w.order(), (std::vector<std::string>{names[1], names[0]}));  // objects come first
+    EXPECT_FALSE(w.add(kSectionHeader, data));
+    EXPECT_FALSE(w.add(kSectionObjects, data));  // refused once the order was broken
+    EXPECT_EQ(w.finish(), Acad::eInvalidInput);
+  }
+  {
+    ContainerWriter2004 w(names, {}, file);
+    EXPECT_TRUE(w.add(kSectionObjects, data));
+    EXPECT_EQ(w.finish(), Acad::eInvalidInput);  // the header was never given
+  }
+  {
+    ContainerWriter2004 w(names, {}, file);
+    EXPECT_TRUE(w.add(kSectionObjects, data));
+    EXPECT_TRUE(w.add(kSectionHeader, data));
+    EXPECT_EQ(w.finish(), Acad::eOk);
+    EXPECT_EQ(w.finish(), Acad::eInvalidInput);  // the file is complete
+    EXPECT_FALSE(w.begin(kSectionHeader));
+  }
+  const std::vector<std::string> twice = {names[0], names[0]};
+  ContainerWriter2004 w(twice, {}, file);
+  EXPECT_EQ(w.status(), Acad::eInvalidInput);
+  EXPECT_TRUE(file.empty());
 }

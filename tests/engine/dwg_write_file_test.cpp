@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "engine/dwg/container2004.h"
+#include "engine/dwg/raw_records.h"
 #include "engine/dwg/read_dwg.h"
 #include "engine/dwg/write_dwg.h"
 #include "engine/io.h"
@@ -131,7 +133,7 @@ TEST(DwgWriteFile, SettingsReachTheFile) {
 TEST(DwgWriteFile, UnknownTypesAreLeftOutAndCounted) {
   Drawing d = sampleDrawing();
   Object o;
-  o.type = "SWEPTSURFACE";
+  o.type = "ACME_GADGET";
   o.handle = d.newHandle();
   o.owner = d.entities.front().owner;
   o.body = {Tag::str(100, "AcDbEntity"), Tag::str(8, "0")};
@@ -140,7 +142,7 @@ TEST(DwgWriteFile, UnknownTypesAreLeftOutAndCounted) {
   DwgWriteInfo info;
   ASSERT_EQ(writeDwgBytes(d, file, &info), Acad::eOk);
   EXPECT_EQ(info.skipped, 1u);
-  EXPECT_EQ(info.skippedTypes["SWEPTSURFACE"], 1u);
+  EXPECT_EQ(info.skippedTypes["ACME_GADGET"], 1u);
   ASSERT_EQ(info.notes.size(), 1u);
   Container2004 c;
   EXPECT_EQ(c.open(file), Acad::eOk);
@@ -152,7 +154,7 @@ TEST(DwgWriteFile, SaveReportsWhatItLeavesOut) {
   Drawing d = sampleDrawing();
   for (int i = 0; i < 2; ++i) {
     Object o;
-    o.type = "SWEPTSURFACE";
+    o.type = "ACME_GADGET";
     o.handle = d.newHandle();
     o.body = {Tag::str(100, "AcDbEntity"), Tag::str(8, "0")};
     d.entities.push_back(o);
@@ -165,7 +167,7 @@ TEST(DwgWriteFile, SaveReportsWhatItLeavesOut) {
   kel::sdk::setPrintSink(nullptr);
   EXPECT_EQ(info.skipped, 2u);
   ASSERT_EQ(printed.size(), 1u);
-  EXPECT_NE(printed[0].find("SWEPTSURFACE"), std::string::npos);
+  EXPECT_NE(printed[0].find("ACME_GADGET"), std::string::npos);
   EXPECT_EQ(printed[0].front(), '\n');
 }
 
@@ -201,4 +203,51 @@ TEST(DwgWriteFile, SaveReplacesBacksUpAndFailsCleanly) {
   const std::u16string bad = t.wide("missing/out.dwg");
   EXPECT_NE(writeDwgFrom(d, bad.c_str(), 31, true), Acad::eOk);
   EXPECT_EQ(load(t.path / "out.dwg"), second);
+}
+
+// An R13 proxy stores its own type number before the class number. A re-save must read past it
+// and keep the record as a proxy of the same class with the same data.
+TEST(DwgWriteFile, ResaveKeepsR13ProxiesUnderTheirClass) {
+  const std::vector<uint8_t> src = load(fs::path(KEL_SHARED_DIR) / "corpus" / "dwg" / "libredwg_example_r13.dwg");
+  if (src.empty()) GTEST_SKIP() << "corpus not available";
+  Drawing a;
+  const Acad::ErrorStatus es = readDwgBytes(a, src);
+  ASSERT_TRUE(es == Acad::eOk || es == Acad::eDwgCRCDoesNotMatch);
+  const std::vector<DwgClass> srcClasses = classesOf(a.classes);
+  std::map<kel::engine::Handle, ProxyRecord> proxies;
+  a.forEachObject([&](const Object& o) {
+    ProxyRecord p;
+    if ((o.dwgType == 498 || o.dwgType == 499) && !o.dwgRaw.empty() &&
+        proxyOfRawRecord(o.dwgRaw, uint16_t(o.dwgType), Version::R13, 0, srcClasses, p))
+      proxies[o.handle] = std::move(p);
+  });
+  ASSERT_FALSE(proxies.empty());
+
+  std::vector<uint8_t> out;
+  DwgWriteInfo info;
+  ASSERT_EQ(writeDwgBytes(a, out, &info), Acad::eOk);
+  for (const std::string& note : info.notes) EXPECT_EQ(note.find("proxy"), std::string::npos) << note;
+  Drawing b;
+  ASSERT_EQ(readDwgBytes(b, out), Acad::eOk);
+  const std::vector<DwgClass> outClasses = classesOf(b.classes);
+  std::map<kel::engine::Handle, const Object*> written;
+  b.forEachObject([&](const Object& o) { written[o.handle] = &o; });
+  for (const auto& [h, p] : proxies) {
+    auto it = written.find(h);
+    ASSERT_NE(it, written.end()) << std::hex << h;
+    const Object& o = *it->second;
+    ASSERT_EQ(o.dwgType, p.entity ? 498 : 499);
+    // Own part: class number, data format, a flag bit, then the data carried.
+    ProxyRecord own;
+    ASSERT_TRUE(proxyFromRaw(o.dwgRaw, Version::R2013, 0, outClasses, o.dwgType, own));
+    BitReader r(own.data.data(), own.data.size());
+    const int32_t cls = r.BL();
+    EXPECT_EQ(r.BL() & 0xFFFF, 19);  // the R13 format
+    r.B();
+    ASSERT_TRUE(cls >= 500 && size_t(cls - 500) < outClasses.size());
+    EXPECT_EQ(outClasses[size_t(cls - 500)].dxfName, srcClasses[size_t(p.classId - 500)].dxfName);
+    ASSERT_GE(own.dataBits - r.positionBits(), p.dataBits);
+    BitReader x(p.data.data(), p.data.size());
+    for (size_t i = 0; i < p.dataBits; ++i) ASSERT_EQ(r.B(), x.B()) << "bit " << i;
+  }
 }

@@ -178,7 +178,7 @@ TEST(DwgWriteObjects, ExtendedDataAndUnknownTypes) {
   EXPECT_DOUBLE_EQ(d.xdata[5].d, 3);
   EXPECT_EQ(d.xdata.size(), 6u);  // an application without a registration is left out
 
-  EXPECT_EQ(dwgTypeFor(entity("SWEPTSURFACE", {}), ""), "");
+  EXPECT_EQ(dwgTypeFor(entity("ACME_GADGET", {}), ""), "");
   EXPECT_EQ(dwgTypeFor(entity("POLYLINE", {Tag::integer(70, 8)}), ""), "POLYLINE_3D");
   EXPECT_EQ(dwgTypeFor(entity("VERTEX", {Tag::integer(70, 128)}), "POLYLINE_PFACE"), "VERTEX_PFACE_FACE");
   EXPECT_EQ(dwgTypeFor(entity("DIMENSION", {Tag::integer(70, 32 | 3)}), ""), "DIMENSION_DIAMETER");
