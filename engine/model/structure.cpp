@@ -432,7 +432,7 @@ void completeStructure(Drawing& d, Notes& notes) {
             if (tag.kind == ValueKind::Handle) {  // a block name that looked like a number
               char buf[24];
               std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(tag.i));
-              tag.s = buf;
+              tag = Tag::str(tag.code, buf);
             }
             auto it = recordIndex.find(upper(tag.s));
             if (!tag.s.empty() && it != recordIndex.end())

@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "engine/dwg/read_dwg.h"
+#include "engine/dwg/write_dwg.h"
 #include "engine/model/drawing.h"
+#include "engine/model/structure.h"
 
 namespace kel::test {
 
@@ -39,6 +43,50 @@ inline std::vector<int64_t> ints(const kel::engine::Object& o, int code) {
   for (const auto& t : o.body)
     if (t.code == code) v.push_back(kel::engine::asInt(t));
   return v;
+}
+
+// A drawing with the standard content, and the records family tests hang theirs on.
+struct SampleDrawing {
+  kel::engine::Drawing d;
+  kel::engine::Handle root = 0;  // the named-object dictionary
+  kel::engine::Handle ms = 0;    // *Model_Space
+  SampleDrawing() {
+    kel::engine::buildDefaultDrawing(d);
+    root = d.objects.front().handle;
+    for (const kel::engine::Object& r : d.table("BLOCK_RECORD")->entries)
+      if (kel::engine::sameName(r.text(2), "*Model_Space")) ms = r.handle;
+  }
+  // Appends a record with a new handle (or `h`) to `into`.
+  kel::engine::Object& add(std::vector<kel::engine::Object>& into, const std::string& type, kel::engine::Handle owner,
+                           std::vector<kel::engine::Tag> body, kel::engine::Handle h = 0) {
+    kel::engine::Object o;
+    o.type = type;
+    o.handle = h ? h : d.newHandle();
+    o.owner = owner;
+    o.body = std::move(body);
+    into.push_back(std::move(o));
+    return into.back();
+  }
+};
+
+// Writes `src` as AC1027 and reads the file into `back`. Each of `types` must be written (not left
+// out) and come back decoded (not kept raw).
+inline ::testing::AssertionResult writeAndReadBack(kel::engine::Drawing& src, kel::engine::Drawing& back,
+                                                   const std::vector<std::string>& types,
+                                                   kel::dwg::DwgWriteInfo* wiOut = nullptr,
+                                                   kel::dwg::DwgReadInfo* riOut = nullptr) {
+  std::vector<uint8_t> file;
+  kel::dwg::DwgWriteInfo wi;
+  if (kel::dwg::writeDwgBytes(src, file, &wi) != Acad::eOk) return ::testing::AssertionFailure() << "write failed";
+  kel::dwg::DwgReadInfo ri;
+  if (kel::dwg::readDwgBytes(back, file, &ri) != Acad::eOk) return ::testing::AssertionFailure() << "read back failed";
+  for (const auto& t : types) {
+    if (wi.skippedTypes.count(t)) return ::testing::AssertionFailure() << t << " left out of the DWG";
+    if (ri.rawTypes.count(t)) return ::testing::AssertionFailure() << t << " kept raw on reading back";
+  }
+  if (wiOut) *wiOut = wi;
+  if (riOut) *riOut = ri;
+  return ::testing::AssertionSuccess();
 }
 
 // Per type, over every corpus DWG: records kept raw (by DWG type name, with the files they are in)

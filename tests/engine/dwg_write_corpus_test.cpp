@@ -97,10 +97,12 @@ const char* oracleDir() {
   return oracle;
 }
 
-// LibreDWG's report on `dwg`.
-std::string libredwg(const char* oracle, const std::string& dwg, bool strict) {
-  return run("cd '" + std::string(oracle) + "' && node dwginfo.mjs --reader libredwg " + (strict ? "--strict '" : "'") +
-             dwg + "' 2>/dev/null");
+// The oracle's report lines on `files` by `reader` ("libredwg", "libdxfrw" or "both").
+std::vector<std::string> dwginfo(const char* oracle, const char* reader, bool strict,
+                                 const std::vector<std::string>& files) {
+  std::string cmd = "cd '" + std::string(oracle) + "' && node dwginfo.mjs --reader " + reader + (strict ? " --strict" : "");
+  for (const auto& f : files) cmd += " '" + f + "'";
+  return readerLines(run(cmd + " 2>/dev/null"));
 }
 
 // LibreDWG's error bit for a value out of its bounds, alone.
@@ -182,8 +184,7 @@ TEST(DwgWriteCorpus, EveryDxfBecomesAReadableDwg) {
     ++oracleRun;
     const std::string check = run("/usr/bin/python3 " + std::string(KEL_SHARED_DIR) + "/oracles/dxfcheck.py '" +
                                   f.string() + "' 2>/dev/null");
-    const std::string readers = run("cd '" + std::string(oracle) + "' && node dwginfo.mjs --reader both --strict '" +
-                                    dwg.string() + "' 2>/dev/null");
+    std::vector<std::string> lines = dwginfo(oracle, "both", true, {dwg.string()});
     // Expected: entity types over model space, paper space and blocks as the oracle counts them
     // (sub-entities, BLOCK and ENDBLK left out), from the drawing itself; model-space total,
     // layers and blocks from the independent checker where it agrees on what it counts.
@@ -199,7 +200,6 @@ TEST(DwgWriteCorpus, EveryDxfBecomesAReadableDwg) {
     const long wantLayers = number(check, "layers");
     const long tableLayers = long(d->table("LAYER")->entries.size());
     const long tableBlocks = long(d->table("BLOCK_RECORD")->entries.size());
-    std::vector<std::string> lines = readerLines(readers);
     // LibreDWG's known limits: a strict failure that is exactly VALUEOUTOFBOUNDS in a drawing
     // holding records it misreads is read again without --strict and its counts compared as
     // usual. The same drawing without those records is written too and must then pass strictly
@@ -208,7 +208,7 @@ TEST(DwgWriteCorpus, EveryDxfBecomesAReadableDwg) {
       for (std::string& line : lines)
         if (line.find("\"reader\":\"libredwg\"") != std::string::npos && line.find("\"ok\":false") != std::string::npos &&
             number(line, "error_code") == kValueOutOfBounds) {
-          const auto lax = readerLines(libredwg(oracle, dwg.string(), false));
+          const auto lax = dwginfo(oracle, "libredwg", false, {dwg.string()});
           if (lax.size() == 1) line = lax.front();
           ++limited;
           const fs::path bare = out / ("without_" + dwg.filename().string());
@@ -261,9 +261,7 @@ TEST(DwgWriteCorpus, EveryDxfBecomesAReadableDwg) {
       hardFailures.push_back(f.filename().string() + ":" + why);
   }
   if (!withoutMisread.empty()) {
-    std::string cmd = "cd '" + std::string(oracle) + "' && node dwginfo.mjs --reader libredwg --strict";
-    for (const auto& f : withoutMisread) cmd += " '" + f + "'";
-    const auto strict = readerLines(run(cmd + " 2>/dev/null"));
+    const auto strict = dwginfo(oracle, "libredwg", true, withoutMisread);
     EXPECT_EQ(strict.size(), withoutMisread.size());
     for (const auto& line : strict)
       if (line.find("\"ok\":true") == std::string::npos)
@@ -327,11 +325,10 @@ TEST(DwgWriteCorpus, LibredwgRefusesASplineEdgeWithoutFitPoints) {
   ASSERT_EQ(edited, 1u);
   const std::string with = write("one_fit_point.dwg");
 
-  const auto refused = readerLines(libredwg(oracle, without, true));
+  const auto refused = dwginfo(oracle, "libredwg", true, {without});
   ASSERT_EQ(refused.size(), 1u);
   EXPECT_EQ(number(refused[0], "error_code"), kValueOutOfBounds) << refused[0];
-  const auto both = readerLines(run("cd '" + std::string(oracle) + "' && node dwginfo.mjs --reader both --strict '" +
-                                    with + "' 2>/dev/null"));
+  const auto both = dwginfo(oracle, "both", true, {with});
   ASSERT_EQ(both.size(), 2u);
   for (const auto& line : both) {
     EXPECT_NE(line.find("\"ok\":true"), std::string::npos) << line;
@@ -441,8 +438,7 @@ TEST(DwgWriteCorpus, LibredwgRefusesEveryTableOfR2010On) {
   d->entities.insert(d->entities.end(), underlays.begin(), underlays.end());
   const std::string underlay = write("underlay_without_clip.dwg");
 
-  const auto lines = readerLines(run("cd '" + std::string(oracle) + "' && node dwginfo.mjs --reader libredwg --strict '" +
-                                     ours + "' '" + theirs + "' '" + none + "' '" + underlay + "' 2>/dev/null"));
+  const auto lines = dwginfo(oracle, "libredwg", true, {ours, theirs, none, underlay});
   ASSERT_EQ(lines.size(), 4u);
   for (const auto& line : lines) {
     if (line.find(underlay) != std::string::npos) {
@@ -459,7 +455,7 @@ TEST(DwgWriteCorpus, LibredwgRefusesEveryTableOfR2010On) {
   }
   // Without --strict it reads them and counts both tables.
   for (const std::string& f : {ours, theirs}) {
-    const auto lax = readerLines(libredwg(oracle, f, false));
+    const auto lax = dwginfo(oracle, "libredwg", false, {f});
     ASSERT_EQ(lax.size(), 1u);
     EXPECT_EQ(counts(lax[0], "entities")["ACAD_TABLE"], 2) << lax[0];
   }
